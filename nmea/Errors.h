@@ -36,6 +36,12 @@ public:
     using EError::EError;
 };
 
+// A socket that failed while writing: for TCP the connection is gone.
+class ESocketError : public ECommError {
+public:
+    using ECommError::ECommError;
+};
+
 // No reply from the multiplexer in time.
 class ETimeOut : public EError {
 public:
