@@ -1,0 +1,634 @@
+#include "app/MainForm.h"
+
+#include "ui_MainForm.h"
+
+#include "app/AboutBox.h"
+#include "app/GuiUser.h"
+#include "comms/Comms.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+constexpr int ClientWidth = 865;
+constexpr int ClientHeight = 691;
+constexpr int ViewerLinesInView = 16;
+
+const char* const LampOff = "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
+const char* const LampOn = "background-color: #ff2020; border: 1px solid #303030; border-radius: 6px;";
+
+const QString OpenFilter = QStringLiteral(
+    "Corvanta Configuration (*.ini);;Corvanta Firmware Image (*.cvz);;WiFi Firmware Image "
+    "(*.bin);;Any file (*)");
+const QString SaveFilterConfig = QStringLiteral("Corvanta Configruation file (*.ini)");
+const QString SaveFilterLog = QStringLiteral("Log file (*.txt)");
+const QString SaveFilters =
+    SaveFilterConfig + QStringLiteral(";;") + SaveFilterLog + QStringLiteral(";;Any file (*)");
+
+QSettings AppSettings() { return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright")); }
+
+// Set while the window fills controls, cleared however the filling ends.
+class TRefreshingScope {
+public:
+    explicit TRefreshingScope(bool& flag)
+        : flag(flag)
+    {
+        flag = true;
+    }
+    ~TRefreshingScope() { flag = false; }
+
+private:
+    bool& flag;
+};
+
+} // namespace
+
+template <class F>
+void TMainForm::Guarded(F&& action)
+{
+    try {
+        action();
+    } catch (const ECancelled&) {
+        // The window is closing; nothing to tell.
+    } catch (const EError& e) {
+        user.ShowError(e.Message());
+    } catch (const std::exception& e) {
+        user.ShowError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+TMainForm::TMainForm(IUser* aUser, QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui::TMainForm)
+    , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
+    , user(aUser ? *aUser : *guiUser)
+    , session(user)
+{
+    FormCreate();
+}
+
+TMainForm::~TMainForm() { delete ui; }
+
+void TMainForm::FormCreate()
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Corvanta-PX Configuration Tool V") + TAboutBox::ProgramVersion());
+    setWindowIcon(QIcon(QStringLiteral(":/tidewright.png")));
+
+    QFont viewerFont(QStringLiteral("Courier"));
+    viewerFont.setStyleHint(QFont::TypeWriter);
+    viewerFont.setFixedPitch(true);
+    viewerFont.setPixelSize(13);
+    ui->memNmea->setFont(viewerFont);
+    ui->cbSentence->setInsertPolicy(QComboBox::NoInsert);
+    ui->cbSentence->setMaxCount(21);
+
+    ui->cbViewFilter->addItems(TViewer::FilterItems());
+    ui->cbViewFilter->setCurrentIndex(0);
+    session.Viewer.ViewFilter = -1;
+
+    ui->cbPort->addItems(session.DisplayNames());
+    ui->cbPort->setCurrentIndex(-1);
+    LoadSettings();
+
+    glyphOn = QIcon(QStringLiteral(":/conn_on.png"));
+    glyphOff = QIcon(QStringLiteral(":/conn_off.png"));
+    ui->btnConnect->setIcon(glyphOff);
+
+    BuildOverflowLamps();
+    BuildStatusBar();
+    ui->pcConfig->setCurrentIndex(0);
+    ConnectSignals();
+
+    // A fixed window: single border, minimise and close only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+
+    EnableConfigControls(false);
+}
+
+void TMainForm::LoadSettings()
+{
+    // The first value that is missing or unreadable ends the reading; the rest keep their
+    // defaults.
+    QSettings settings = AppSettings();
+    [&] {
+        if (!settings.contains(QStringLiteral("Port")))
+            return;
+        bool ok = false;
+        const int port = settings.value(QStringLiteral("Port")).toInt(&ok);
+        if (!ok)
+            return;
+        // A port that has gone (an adapter unplugged) leaves the selector empty.
+        ui->cbPort->setCurrentIndex(port >= 0 && port < ui->cbPort->count() ? port : -1);
+        if (!settings.contains(QStringLiteral("IP")))
+            return;
+        ui->edtMuxIP->setText(settings.value(QStringLiteral("IP")).toString());
+        if (!settings.contains(QStringLiteral("NetPort")))
+            return;
+        ui->edtMuxPort->setText(settings.value(QStringLiteral("NetPort")).toString());
+    }();
+    if (ui->edtMuxPort->text().isEmpty())
+        ui->edtMuxPort->setText(QString::fromLatin1(DefaultNetPort));
+}
+
+void TMainForm::SaveSettings(bool clear)
+{
+    if (!persistSettings)
+        return;
+    QSettings settings = AppSettings();
+    if (clear) {
+        settings.clear();
+    } else {
+        settings.setValue(QStringLiteral("Port"), ui->cbPort->currentIndex());
+        settings.setValue(QStringLiteral("IP"), ui->edtMuxIP->text());
+        settings.setValue(QStringLiteral("NetPort"), ui->edtMuxPort->text());
+    }
+    settings.sync();
+}
+
+void TMainForm::BuildOverflowLamps()
+{
+    for (int i = 0; i < 4; ++i) {
+        auto* lamp = new QLabel(ui->pnlOverflow);
+        lamp->setObjectName(QStringLiteral("lmpOverflow%1").arg(i + 1));
+        lamp->setGeometry(2, 3 + i * 17, 12, 12);
+        lamp->setStyleSheet(QString::fromLatin1(LampOff));
+        auto* caption = new QLabel(QStringLiteral("Output %1").arg(i + 1), ui->pnlOverflow);
+        caption->setGeometry(20, i * 17, 120, 18);
+        overflowLamps[i] = lamp;
+    }
+}
+
+void TMainForm::BuildStatusBar()
+{
+    const std::array<std::pair<const char*, int>, 5> panels{{{"Device:", 220},
+                                                             {"Version:", 110},
+                                                             {"Serial:", 110},
+                                                             {"Config file:", 300},
+                                                             {"Log: ---", 50}}};
+    for (size_t i = 0; i < panels.size(); ++i) {
+        auto* panel = new QLabel(QString::fromLatin1(panels[i].first));
+        panel->setObjectName(QStringLiteral("sbPanel%1").arg(i));
+        panel->setMinimumWidth(panels[i].second);
+        panel->setFrameShape(QFrame::StyledPanel);
+        ui->statusBar->addWidget(panel, i == 3 ? 1 : 0);
+        statusPanels[i] = panel;
+    }
+}
+
+void TMainForm::ConnectSignals()
+{
+    // Only what the user does reaches the handlers: the program's own changes of selections and
+    // check states do not raise these signals.
+    connect(ui->btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
+    connect(ui->btnReadConfig, &QPushButton::clicked, this, [this] { btnReadConfigClick(); });
+    connect(ui->cbPort, &QComboBox::activated, this, [this](int i) { cbPortChange(i); });
+    connect(ui->edtMuxIP, &QLineEdit::textEdited, this, [this] { edtMuxIPChange(); });
+    connect(ui->edtMuxPort, &QLineEdit::textEdited, this, [this] { edtMuxIPChange(); });
+    connect(ui->btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
+    connect(ui->cbSentence->lineEdit(), &QLineEdit::returnPressed, this, [this] { btnSendClick(); });
+    connect(ui->btnClrHistory, &QPushButton::clicked, this, [this] { btnClrHistoryClick(); });
+    connect(ui->btnClear, &QPushButton::clicked, this, [this] { btnClearClick(); });
+    connect(ui->chbNoScroll, &QCheckBox::clicked, this, [this] { chbNoScrollClick(); });
+    connect(ui->chbTagBlocks, &QCheckBox::clicked, this, [this] { chbTagBlocksClick(); });
+    connect(ui->cbViewFilter, &QComboBox::activated, this, [this](int i) { cbViewFilterChange(i); });
+    connect(ui->miLogNmea, &QAction::triggered, this, [this] { miStartLogClick(false); });
+    connect(ui->miLogDiag, &QAction::triggered, this, [this] { miStartLogClick(true); });
+    connect(ui->miStopLog, &QAction::triggered, this, [this] { miStopLogClick(); });
+    connect(ui->miLoad, &QAction::triggered, this, [this] { miLoadClick(); });
+    connect(ui->miSave, &QAction::triggered, this, [this] { miSaveClick(); });
+    connect(ui->miSaveAs, &QAction::triggered, this, [this] { miSaveAsClick(); });
+    connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
+    connect(ui->miResetFactorySettings, &QAction::triggered, this,
+            [this] { miResetFactorySettingsClick(); });
+
+    connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
+    connect(&session, &TSession::ConfigControlsEnabled, this,
+            [this](bool enable) { EnableConfigControls(enable); });
+    connect(&session, &TSession::ViewerChanged, this, [this] { UpdateViewer(); });
+    connect(&session, &TSession::OverflowChanged, this,
+            [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
+    connect(&session, &TSession::LogChanged, this, [this] { UpdateLogStatus(); });
+    connect(&session, &TSession::FirmwareUpdateRequested, this, [this] {
+        user.ShowMessage(QStringLiteral("Updating the firmware is not available in this version "
+                                        "of Tidewright."));
+    });
+    connect(&session, &TSession::LoaderAnnounced, this, [this] {
+        ui->miUpdateFirmware->setVisible(true);
+        ui->miUpdateFirmware->setEnabled(true);
+    });
+    connect(&session, &TSession::WaitsFinished, this, [this] {
+        if (closePending)
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown) {
+        shown = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    // The Modbus page appears only while the multiplexer's output 4 runs Modbus.
+    ui->pcConfig->setTabVisible(ui->pcConfig->indexOf(ui->tsModbus), false);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (session.WaitDepth() > 0) {
+        // A command is waiting for the multiplexer with the port and the model in use: end the
+        // wait first, and close once it has unwound.
+        closePending = true;
+        session.CancelWaits();
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormClose()
+{
+    if (session.Activity == acRouteCapture)
+        session.Activity = acIdle;
+    session.Comm().Close();
+    SaveSettings(clearSettings);
+    session.StopLog();
+}
+
+// --- controls ----------------------------------------------------------------------------
+
+void TMainForm::EnableGroup(QWidget* group, bool enable)
+{
+    for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->setEnabled(enable);
+        if (enable)
+            continue;
+        if (auto* check = qobject_cast<QCheckBox*>(child))
+            check->setChecked(false);
+        else if (auto* combo = qobject_cast<QComboBox*>(child))
+            combo->setCurrentIndex(-1);
+        else if (auto* edit = qobject_cast<QLineEdit*>(child))
+            edit->clear();
+    }
+}
+
+void TMainForm::EnableConfigControls(bool enable)
+{
+    {
+        TRefreshingScope refreshing(session.Refreshing);
+        for (QWidget* group :
+             {static_cast<QWidget*>(ui->gbSendNmea), static_cast<QWidget*>(ui->gbInputSettings),
+              static_cast<QWidget*>(ui->gbOutputSettings), static_cast<QWidget*>(ui->gbPriority),
+              static_cast<QWidget*>(ui->gbGeneralOptions), static_cast<QWidget*>(ui->gbGeneration),
+              static_cast<QWidget*>(ui->gbConversions), static_cast<QWidget*>(ui->tsRouting),
+              static_cast<QWidget*>(ui->tsModbus), static_cast<QWidget*>(ui->tsNmea2000),
+              static_cast<QWidget*>(ui->gbMxpgn), static_cast<QWidget*>(ui->gbDeviceSettings)})
+            EnableGroup(group, enable);
+    }
+    RefreshControls();
+}
+
+void TMainForm::RefreshControls()
+{
+    TRefreshingScope refreshing(session.Refreshing);
+
+    const int selector = ui->cbPort->currentIndex();
+    const bool network = selector >= 0 && selector < SelectorFirstSerial;
+    if (selector < 0) {
+        ui->btnConnect->setEnabled(false);
+    } else {
+        for (QWidget* w : {static_cast<QWidget*>(ui->lblMuxIP), static_cast<QWidget*>(ui->edtMuxIP),
+                           static_cast<QWidget*>(ui->lblMuxPort),
+                           static_cast<QWidget*>(ui->edtMuxPort)})
+            w->setVisible(network);
+        ui->miNetwork->menuAction()->setVisible(network);
+        ui->btnConnect->setEnabled(!network || !ui->edtMuxIP->text().isEmpty());
+    }
+
+    const bool open = session.IsOpen();
+    if (open) {
+        EnableGroup(ui->gbSendNmea, true);
+        ui->btnConnect->setText(QStringLiteral("Disconnect"));
+        ui->btnConnect->setIcon(glyphOn);
+    } else {
+        ui->btnConnect->setText(QStringLiteral("Connect"));
+        ui->btnConnect->setIcon(glyphOff);
+        ui->cbViewFilter->setCurrentIndex(0);
+    }
+    ui->edtMuxIP->setEnabled(!open);
+    ui->edtMuxPort->setEnabled(!open);
+    ui->btnReadConfig->setEnabled(open && session.Activity != acRouteCapture);
+    for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
+                          ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
+        item->setEnabled(open);
+    statusPanels[0]->setText(QStringLiteral("Device: ") + session.DeviceName);
+    statusPanels[1]->setText(QStringLiteral("Version: ") + session.FirmwareVersionText);
+    statusPanels[2]->setText(QStringLiteral("Serial: ") + session.SerialNumber);
+    ui->cbViewFilter->setEnabled(open);
+    setAcceptDrops(open);
+
+    // Incompatible firmware greys the viewer.
+    QPalette palette = ui->memNmea->palette();
+    palette.setColor(QPalette::Base, session.ViewerGreyed ? this->palette().color(QPalette::Button)
+                                                          : this->palette().color(QPalette::Base));
+    ui->memNmea->setPalette(palette);
+}
+
+void TMainForm::UpdateViewer()
+{
+    ui->memNmea->setUpdatesEnabled(false);
+    ui->memNmea->setPlainText(session.Viewer.Lines.join(u'\n'));
+    if (!session.Viewer.NoScroll)
+        ui->memNmea->verticalScrollBar()->setValue(
+            std::max<int>(0, int(session.Viewer.Lines.size()) - ViewerLinesInView));
+    ui->memNmea->setUpdatesEnabled(true);
+}
+
+void TMainForm::UpdateOverflowLamps(quint8 lamps)
+{
+    for (int i = 0; i < 4; ++i)
+        overflowLamps[i]->setStyleSheet(QString::fromLatin1((lamps >> i) & 1 ? LampOn : LampOff));
+}
+
+void TMainForm::UpdateLogStatus()
+{
+    const TNmeaLog& log = session.Log();
+    statusPanels[4]->setText(log.Logging() ? QStringLiteral("Log: %1 lines").arg(log.LogLines())
+                                           : QStringLiteral("Log: ---"));
+    ui->miLogNmea->setEnabled(!log.Logging());
+    ui->miLogDiag->setEnabled(!log.Logging());
+    ui->miStopLog->setEnabled(log.Logging());
+}
+
+void TMainForm::SetConfigFileName(const QString& fileName)
+{
+    configFileName = fileName;
+    statusPanels[3]->setText(QStringLiteral("Config file: ") + fileName);
+}
+
+// --- connection --------------------------------------------------------------------------
+
+void TMainForm::btnConnectClick()
+{
+    Guarded([&] {
+        if (session.IsOpen())
+            session.Disconnect();
+        else
+            session.Connect(ui->cbPort->currentIndex(), ui->edtMuxIP->text(),
+                            ui->edtMuxPort->text());
+        RefreshControls();
+    });
+}
+
+void TMainForm::btnReadConfigClick()
+{
+    Guarded([&] { session.ReadConfiguration(); });
+}
+
+void TMainForm::cbPortChange(int index)
+{
+    (void)index;
+    Guarded([&] {
+        session.SelectorChanged();
+        EnableConfigControls(false);
+        SaveSettings(false);
+    });
+}
+
+void TMainForm::edtMuxIPChange()
+{
+    const int selector = ui->cbPort->currentIndex();
+    if (selector >= 0 && selector < SelectorFirstSerial)
+        ui->btnConnect->setEnabled(!ui->edtMuxIP->text().isEmpty());
+}
+
+void TMainForm::ConnectTo(const TLinkTarget& target)
+{
+    int index = target.Selector;
+    if (target.IsSerial()) {
+        index = session.AddSerialDevice(target.Device);
+        if (index >= ui->cbPort->count())
+            ui->cbPort->addItem(session.DisplayNames().at(index));
+    } else {
+        ui->edtMuxIP->setText(target.Host);
+        ui->edtMuxPort->setText(target.Port);
+    }
+    if (session.IsOpen())
+        session.Disconnect();
+    ui->cbPort->setCurrentIndex(index);
+    RefreshControls();
+    btnConnectClick();
+}
+
+// --- sending and viewing -----------------------------------------------------------------
+
+void TMainForm::btnSendClick()
+{
+    const QString text = ui->cbSentence->currentText();
+    if (text.isEmpty())
+        return;
+    if (ui->cbSentence->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+        ui->cbSentence->insertItem(0, text);
+        while (ui->cbSentence->count() > 20)
+            ui->cbSentence->removeItem(ui->cbSentence->count() - 1);
+    }
+    ui->cbSentence->setCurrentText(text);
+    Guarded([&] { session.SendSentence(text); });
+}
+
+void TMainForm::btnClrHistoryClick()
+{
+    const QString text = ui->cbSentence->currentText();
+    ui->cbSentence->clear();
+    ui->cbSentence->setCurrentText(text);
+}
+
+void TMainForm::btnClearClick()
+{
+    session.Viewer.Clear();
+    ui->memNmea->clear();
+}
+
+void TMainForm::chbNoScrollClick()
+{
+    // Each mode starts from an empty view.
+    session.Viewer.NoScroll = ui->chbNoScroll->isChecked();
+    btnClearClick();
+}
+
+void TMainForm::chbTagBlocksClick() { session.Viewer.TagBlocks = ui->chbTagBlocks->isChecked(); }
+
+void TMainForm::cbViewFilterChange(int index)
+{
+    session.Viewer.ViewFilter = TViewer::FilterOfItem(index);
+}
+
+// --- logging -----------------------------------------------------------------------------
+
+void TMainForm::miStartLogClick(bool diagnostic)
+{
+    QString filter = SaveFilterLog;
+    const QString name =
+        QFileDialog::getSaveFileName(this, QString(), QString(), SaveFilters, &filter);
+    if (name.isEmpty())
+        return;
+    lastSaveFilter = SaveFilterLog;
+    StartLogTo(name, diagnostic);
+}
+
+bool TMainForm::StartLogTo(const QString& fileName, bool diagnostic)
+{
+    if (!session.StartLog(fileName, diagnostic)) {
+        user.ShowMessage(QStringLiteral("Error Creating \"%1\"").arg(fileName));
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::miStopLogClick() { session.StopLog(); }
+
+// --- configuration files -----------------------------------------------------------------
+
+void TMainForm::miLoadClick()
+{
+    const QString name = QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter);
+    if (!name.isEmpty())
+        LoadConfigurationFrom(name);
+}
+
+void TMainForm::LoadConfigurationFrom(const QString& fileName)
+{
+    Guarded([&] {
+        SetConfigFileName(fileName);
+        session.LoadConfiguration(fileName);
+    });
+}
+
+void TMainForm::miSaveClick()
+{
+    if (configFileName.isEmpty()) {
+        QString filter = SaveFilterConfig;
+        const QString name =
+            QFileDialog::getSaveFileName(this, QString(), QString(), SaveFilters, &filter);
+        lastSaveFilter = SaveFilterConfig;
+        if (!name.isEmpty())
+            SaveConfigurationTo(name);
+    } else {
+        SaveConfigurationTo(configFileName);
+    }
+    RefreshControls();
+}
+
+void TMainForm::miSaveAsClick()
+{
+    QString filter = lastSaveFilter.isEmpty() ? SaveFilterConfig : lastSaveFilter;
+    const QString name =
+        QFileDialog::getSaveFileName(this, QString(), configFileName, SaveFilters, &filter);
+    if (!name.isEmpty())
+        SaveConfigurationTo(name);
+    RefreshControls();
+}
+
+void TMainForm::SaveConfigurationTo(const QString& fileName)
+{
+    SetConfigFileName(fileName);
+    try {
+        session.SaveConfiguration(fileName);
+    } catch (const EError& e) {
+        user.ShowMessage(e.Message());
+    }
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (session.IsOpen() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (path.endsWith(QStringLiteral(".ini"))) {
+            LoadConfigurationFrom(path);
+        } else if (path.endsWith(QStringLiteral(".txt"))) {
+            // Sentence files go out line by line as they stand, without waiting for answers.
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+                user.ShowMessage(file.errorString());
+                continue;
+            }
+            Guarded([&] {
+                while (!file.atEnd()) {
+                    const QByteArray line = file.readLine().trimmed();
+                    if (!line.isEmpty())
+                        session.Comm().SendLine(QString::fromLatin1(line));
+                }
+            });
+        }
+    }
+    event->acceptProposedAction();
+}
+
+// --- menu commands -----------------------------------------------------------------------
+
+void TMainForm::miAboutClick()
+{
+    TAboutBox about(this);
+    if (about.exec() == TAboutBox::ClearSettings) {
+        clearSettings = true;
+        close();
+    }
+}
+
+void TMainForm::miResetFactorySettingsClick()
+{
+    Guarded([&] { session.RestoreFactorySettings(); });
+}
+
+// --- start-up options --------------------------------------------------------------------
+
+void TMainForm::ScreenshotWhenReady(const QString& fileName)
+{
+    screenshotFile = fileName;
+    connect(&session, &TSession::ReadFinished, this, [this] { TakeScreenshot(); });
+    QTimer::singleShot(5000, this, [this] {
+        if (!session.IsOpen())
+            TakeScreenshot();
+    });
+    // Whatever happens, do not run on for ever.
+    QTimer::singleShot(30000, this, [this] { TakeScreenshot(); });
+}
+
+void TMainForm::TakeScreenshot()
+{
+    if (screenshotFile.isEmpty())
+        return;
+    const QString file = screenshotFile;
+    screenshotFile.clear();
+    // Let the refresh that ended the read reach the screen first.
+    QTimer::singleShot(200, this, [this, file] {
+        if (!grab().save(file, "PNG"))
+            qWarning("Unable to write the screenshot to %s", qPrintable(file));
+        close();
+    });
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/LinkUrl.h"
+#include "app/Session.h"
+
+#include <QIcon>
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class TMainForm;
+}
+class QLabel;
+class TGuiUser;
+
+// The main window: shows the session with the multiplexer and turns what the user does into
+// its calls. Protocol work happens in TSession.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // user: who answers questions; the window's own message boxes when null.
+    explicit TMainForm(IUser* user = nullptr, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TSession& Session() { return session; }
+    Ui::TMainForm& Controls() { return *ui; }
+
+    // Settings are neither read nor written (a demonstration on the built-in simulator).
+    void SetPersistSettings(bool persist) { persistSettings = persist; }
+    // Selects a link, fills Host and Port, and presses Connect.
+    void ConnectTo(const TLinkTarget& target);
+    // Saves a picture of the window once the configuration read has ended, or after 5 s
+    // without a link, then quits the program.
+    void ScreenshotWhenReady(const QString& fileName);
+
+    // Window operations, named after the controls they serve.
+    void btnConnectClick();
+    void btnReadConfigClick();
+    void cbPortChange(int index);
+    void edtMuxIPChange();
+    void btnSendClick();
+    void btnClrHistoryClick();
+    void btnClearClick();
+    void chbNoScrollClick();
+    void chbTagBlocksClick();
+    void cbViewFilterChange(int index);
+    void miStartLogClick(bool diagnostic);
+    void miStopLogClick();
+    void miLoadClick();
+    void miSaveClick();
+    void miSaveAsClick();
+    void miAboutClick();
+    void miResetFactorySettingsClick();
+    // The logging commands after their file dialog; false when the file could not be made.
+    bool StartLogTo(const QString& fileName, bool diagnostic);
+    // Save as Save and Save As do once the name is known.
+    void SaveConfigurationTo(const QString& fileName);
+    void LoadConfigurationFrom(const QString& fileName);
+
+    void SaveSettings(bool clear);
+    void EnableConfigControls(bool enable);
+    void RefreshControls();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void LoadSettings();
+    void BuildOverflowLamps();
+    void BuildStatusBar();
+    void ConnectSignals();
+    void UpdateViewer();
+    void UpdateOverflowLamps(quint8 lamps);
+    void UpdateLogStatus();
+    void SetConfigFileName(const QString& fileName);
+    void TakeScreenshot();
+    static void EnableGroup(QWidget* group, bool enable);
+    // Runs a user action; errors nobody caught reach the standard error box.
+    template <class F>
+    void Guarded(F&& action);
+
+    Ui::TMainForm* ui;
+    std::unique_ptr<TGuiUser> guiUser;
+    IUser& user;
+    TSession session;
+    QIcon glyphOn;
+    QIcon glyphOff;
+    std::array<QLabel*, 4> overflowLamps{};
+    std::array<QLabel*, 5> statusPanels{};
+    QString configFileName;
+    QString screenshotFile;
+    QString lastSaveFilter;
+    bool shown = false;
+    bool clearSettings = false;
+    bool persistSettings = true;
+    bool closePending = false;
+};

@@ -1,0 +1,667 @@
+#include "app/Session.h"
+
+#include "app/LinkUrl.h"
+#include "app/User.h"
+#include "comms/Comms.h"
+#include "nmea/Numbers.h"
+
+#include "Version.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+
+namespace {
+
+const QString MsgNoResponse = QStringLiteral("Multiplexer does not respond");
+const QString MsgTcpLost = QStringLiteral("TCP Connection lost");
+
+// A pump tick hands over the user-interface thread after this long, so a flood of lines
+// cannot freeze the window; the rest waits for the next tick.
+constexpr qint64 PumpBudgetMs = 15;
+
+// Reports that belong to the configuration read.
+bool IsConfigReadKind(int kind)
+{
+    switch (kind) {
+    case nkCF:
+    case nkDR:
+    case nkID:
+    case nkSP:
+    case nkRTE:
+    case nkOP:
+    case nkPR:
+    case nkIN:
+    case nkMB:
+    case nkUI:
+    case nkNF:
+    case nkNO:
+    case nkCNV:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::array<int, 3> ParseFirmwareVersion(const QString& text)
+{
+    std::array<int, 3> version{};
+    qsizetype start = 0;
+    for (int& number : version) {
+        const qsizetype dot = text.indexOf(u'.', start);
+        if (dot < 0)
+            break;
+        const std::optional<qint32> value = ParseInt32(QStringView(text).mid(start, dot - start));
+        if (!value)
+            break;
+        number = *value;
+        start = dot + 1;
+    }
+    return version;
+}
+
+bool IsFirmwareSupported(const std::array<int, 3>& version)
+{
+    return version[0] >= 4 || (version[0] == 3 && version[1] >= 14);
+}
+
+TSession::TSession(IUser& aUser, QObject* parent)
+    : QObject(parent)
+    , user(aUser)
+    , comm(std::make_unique<TComm>())
+{
+    deviceNames = comm->DeviceNames();
+    displayNames = comm->DisplayNames();
+
+    TimeOutTimer.setInterval(4000);
+    TimeOutTimer.setSingleShot(true);
+    ConfigTimer.setInterval(4000);
+    OVTimer.setInterval(500);
+    OVTimer.setSingleShot(true);
+    NmeaReadTimer.setInterval(20);
+    connect(&TimeOutTimer, &QTimer::timeout, this, &TSession::TimeOutTimerTimer);
+    connect(&ConfigTimer, &QTimer::timeout, this, &TSession::ConfigTimerTimer);
+    connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
+    connect(&NmeaReadTimer, &QTimer::timeout, this, &TSession::NmeaReadTimerTimer);
+    connect(comm.get(), &TComm::ConnectionLost, this, &TSession::OnConnectionLost);
+    NmeaReadTimer.start();
+}
+
+TSession::~TSession()
+{
+    NmeaReadTimer.stop();
+    ConfigTimer.stop();
+    TimeOutTimer.stop();
+    comm->Close();
+}
+
+// --- link --------------------------------------------------------------------------------
+
+int TSession::AddSerialDevice(const QString& device)
+{
+    const qsizetype known = deviceNames.indexOf(device, SelectorFirstSerial);
+    if (known >= 0)
+        return int(known);
+    deviceNames.append(device);
+    displayNames.append(device);
+    return int(deviceNames.size() - 1);
+}
+
+bool TSession::IsOpen() const { return comm->Mode() != mdClosed; }
+
+bool TSession::Connect(int newSelector, const QString& host, const QString& port)
+{
+    selector = newSelector;
+    const QString address = port.isEmpty() ? host : host + u':' + port;
+    user.SetBusy(true);
+    try {
+        switch (selector) {
+        case SelectorUdpAll:
+            comm->Open(lkUdp, address, 0);
+            break;
+        case SelectorUdp:
+            comm->Open(lkUdp, address, 1);
+            break;
+        case SelectorTcp:
+            try {
+                comm->Open(lkTcp, address, 0);
+            } catch (const EError& e) {
+                user.SetBusy(false);
+                user.ShowMessage(e.Message());
+            }
+            break;
+        default:
+            if (selector >= SelectorFirstSerial && selector < deviceNames.size()) {
+                // 460800 bit/s, the multiplexer's host speed.
+                comm->Open(lkSerial, deviceNames[selector], 7);
+                if (!IsOpen()) {
+                    user.SetBusy(false);
+                    user.ShowMessage(QStringLiteral("Unable to open %1.\nThe port may be opened by "
+                                                    "another application.")
+                                         .arg(displayNames[selector]));
+                }
+            }
+            break;
+        }
+    } catch (const EError& e) {
+        // Failures of the UDP open have no message of their own.
+        user.SetBusy(false);
+        user.ShowError(e.Message());
+    }
+    user.SetBusy(false);
+
+    if (IsOpen()) {
+        ConfigTimer.start();
+        SendSentence(QStringLiteral("$PZRQCF,A"));
+        ReadConfiguration();
+    } else {
+        ConfigTimer.stop();
+        TimeOutTimer.stop();
+    }
+    DeviceModel = -1;
+    emit StateChanged();
+    return IsOpen();
+}
+
+void TSession::Disconnect()
+{
+    if (Activity == acRouteCapture) {
+        Activity = acIdle;
+        emit ConfigControlsEnabled(true);
+    }
+    Viewer.ViewFilter = -1;
+    comm->Close();
+    Config.ClearRoutes();
+    Config.ClearModbus();
+    DeviceName.clear();
+    SerialNumber.clear();
+    FirmwareVersionText.clear();
+    emit ConfigControlsEnabled(false);
+    if (!waits.empty()) {
+        // Nothing will answer on a closed link: running waits end at once, unanswered.
+        waits.clear();
+        emit ReplyArrived();
+    }
+    ConfigTimer.stop();
+    TimeOutTimer.stop();
+    DeviceModel = -1;
+    emit StateChanged();
+}
+
+void TSession::SelectorChanged()
+{
+    // Same bookkeeping as the Disconnect button: nothing is left waiting or keeping alive a
+    // link that no longer exists.
+    Disconnect();
+}
+
+void TSession::OnConnectionLost()
+{
+    if (comm->Mode() != mdTcp)
+        return;
+    Disconnect();
+    user.ShowMessage(MsgTcpLost);
+}
+
+// --- identification and reading ----------------------------------------------------------
+
+void TSession::ReadConfiguration()
+{
+    Activity = acIdentify;
+    VersionReceived = false;
+    Refreshing = true;
+    Config.ClearRoutes();
+    Config.ClearModbus();
+    emit ConfigControlsEnabled(false);
+    TimeoutMessage = MsgNoResponse;
+    TimeOutTimer.start();
+    SendSentence(QStringLiteral("$PZRQVER"));
+}
+
+void TSession::HandleVersion(const TSentence& sentence)
+{
+    TimeOutTimer.stop();
+    if (selector == SelectorUdpAll) {
+        // Replies may come from any number of devices: nothing is identified.
+        ViewerGreyed = false;
+        Activity = acIdle;
+        emit StateChanged();
+        return;
+    }
+
+    // A reply short of fields identifies what it names; the rest stays empty.
+    const auto field = [&](qsizetype i) {
+        return i < sentence.FieldCount() ? sentence.Fields.at(i) : QString();
+    };
+    VersionReceived = true;
+    DeviceName = field(2);
+    SerialNumber = field(3);
+    FirmwareVersionText = field(1);
+    FirmwareVersion = ParseFirmwareVersion(FirmwareVersionText);
+
+    if (field(4).size() == 4)
+        CheckCapabilities(field(4));
+
+    if (IsFirmwareSupported(FirmwareVersion)) {
+        ViewerGreyed = false;
+        Activity = acReadConfig;
+        emit StateChanged();
+        SendSentence(QStringLiteral("$PZRQCFQ"));
+    } else {
+        ViewerGreyed = true;
+        Activity = acIdle;
+        emit StateChanged();
+        if (user.AskYesNo(QStringLiteral("Tidewright has detected incompatible firmware in\nyour "
+                                         "Corvanta.\n\nWould you like to perform an automatic "
+                                         "update?")))
+            emit FirmwareUpdateRequested();
+    }
+}
+
+void TSession::CheckCapabilities(const QString& text)
+{
+    const std::optional<quint32> value = ParseHex32(text);
+    if (!value || *value > 0xFFFF) {
+        user.ShowMessage(QStringLiteral("Unable to read Corvanta capabilities!"));
+        return;
+    }
+    Capabilities = quint16(*value);
+    if ((Capabilities & 0xE000) != 0xA000) {
+        user.ShowWarning(QStringLiteral(
+            "This version of Tidewright does not support\nthe connected multiplexer."));
+        return;
+    }
+    DeviceModel = Capabilities & 0x7;
+}
+
+void TSession::RestoreFactorySettings()
+{
+    if (user.AskYesNo(QStringLiteral("This will restore the factory settings\nof the multiplexer. "
+                                     "Do you really want to proceed?")))
+        SendSentence(QStringLiteral("$PZRQRESET,1"));
+    ReadConfiguration();
+}
+
+void TSession::ConverterFound()
+{
+    if (Config.ModeIn[0] != 7)
+        return;
+    user.ShowMessage(QStringLiteral("Raymarine SeaTalk-STNG Converter found.\nInput 1 is set from "
+                                    "SeaTalk-STNG to\nSeaTalk to avoid a data-loop."));
+    Config.ModeIn[0] = 6;
+    emit StateChanged();
+    SendAndWait(FormatCommand(nkIN, Config), nkIN);
+}
+
+void TSession::EndConfigRead()
+{
+    Activity = acIdle;
+    Refreshing = false;
+    if (DeviceModel >= 0)
+        emit ConfigControlsEnabled(true);
+    emit StateChanged();
+    emit ReadFinished();
+}
+
+// --- writing and files -------------------------------------------------------------------
+
+QString TSession::ToolText()
+{
+    return QStringLiteral("Corvanta-PX Configuration Tool V") + QStringLiteral(TW_VERSION_TEXT);
+}
+
+bool TSession::WriteConfiguration()
+{
+    emit ConfigControlsEnabled(false);
+    bool complete = true;
+    try {
+        // Source addresses are not among them: they are written only from their own fields.
+        for (const int kind : {nkCF, nkSP, nkID, nkUI, nkDR, nkIN, nkPR, nkOP, nkCNV, nkNO, nkNF,
+                               nkND})
+            SendAndWait(FormatCommand(kind, Config), kind);
+        StoreRoutes();
+        StoreModbus();
+    } catch (const ETimeOut& e) {
+        complete = false;
+        user.SetBusy(false);
+        user.ShowMessage(e.Message());
+    }
+    emit ConfigControlsEnabled(true);
+    return complete;
+}
+
+void TSession::StoreRoutes()
+{
+    user.SetBusy(true);
+    SendAndWait(RouteDeleteCommand(), nkRDY);
+    for (const TRoute& route : Config.Routes) {
+        SendSentence(RouteCommand(route));
+        // The multiplexer stores each rule before it can take the next.
+        QThread::msleep(5);
+    }
+    WaitForReply(nkRDY, 1000);
+    user.SetBusy(false);
+}
+
+void TSession::StoreModbus()
+{
+    user.SetBusy(true);
+    SendAndWait(ModbusDeleteCommand(), nkRDY);
+    for (const TModbus& entry : Config.ModbusMaps) {
+        SendSentence(ModbusCommand(entry));
+        QThread::msleep(5);
+    }
+    WaitForReply(nkRDY, 1000);
+    Config.ResetModbusStatus();
+    user.SetBusy(false);
+}
+
+bool TSession::LoadConfiguration(const QString& fileName)
+{
+    Config.LoadFromFile(fileName);
+    emit StateChanged();
+    return WriteConfiguration();
+}
+
+void TSession::SaveConfiguration(const QString& fileName)
+{
+    Config.SaveToFile(fileName, ToolText(), DeviceName, FirmwareVersionText, SerialNumber);
+}
+
+// --- sending and waiting -----------------------------------------------------------------
+
+void TSession::SendSentence(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    QString sentence = text;
+    if (!sentence.startsWith(u'!') && !sentence.startsWith(u'$') && !sentence.startsWith(u'\\'))
+        sentence.prepend(u'$');
+    if (log.Logging()) {
+        LogOrStop(QString(), sentence, false);
+        FlushLog();
+        emit LogChanged();
+    }
+    try {
+        comm->SendLine(sentence);
+    } catch (const ESocketError&) {
+        Disconnect();
+        user.ShowMessage(MsgTcpLost);
+    }
+}
+
+void TSession::SendAndWait(const QString& text, int kind, int timeoutMs)
+{
+    SendSentence(text);
+    WaitForReply(kind, timeoutMs);
+}
+
+quint8 TSession::AwaitedKind() const
+{
+    for (auto it = waits.rbegin(); it != waits.rend(); ++it) {
+        if (!it->Arrived)
+            return it->Kind;
+    }
+    return 0;
+}
+
+void TSession::WaitForReply(int kind, int timeoutMs)
+{
+    // Waits nest: a handler that runs inside one wait may start another. Each wait has its own
+    // record, so an outer wait still ends only with its own reply or its own deadline.
+    const size_t index = waits.size();
+    waits.push_back({quint8(kind), false});
+    const quint64 serial = ++waitSerial;
+    waits.back().Serial = serial;
+
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    QEventLoop loop;
+    QTimer deadlineTimer;
+    deadlineTimer.setSingleShot(true);
+    deadlineTimer.setTimerType(Qt::PreciseTimer);
+    connect(&deadlineTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &TSession::ReplyArrived, &loop, &QEventLoop::quit);
+
+    const auto record = [&]() -> TWait* {
+        // A disconnect drops every wait record; then this wait has nothing left to wait for.
+        return index < waits.size() && waits[index].Serial == serial ? &waits[index] : nullptr;
+    };
+    while (record() && !record()->Arrived && !cancelWaits && !deadline.hasExpired()) {
+        deadlineTimer.start(std::max<qint64>(1, deadline.remainingTime()));
+        loop.exec();
+    }
+
+    const bool arrived = record() && record()->Arrived;
+    if (record())
+        waits.resize(index);
+    const bool cancelled = cancelWaits;
+    if (waits.empty()) {
+        cancelWaits = false;
+        emit WaitsFinished();
+    }
+    if (cancelled)
+        throw ECancelled(QStringLiteral("The command was cancelled because Tidewright is closing"));
+    if (!arrived) {
+        user.SetBusy(false);
+        throw ETimeOut(MsgNoResponse);
+    }
+}
+
+void TSession::CancelWaits()
+{
+    if (waits.empty())
+        return;
+    cancelWaits = true;
+    emit ReplyArrived();
+}
+
+// --- receiving ---------------------------------------------------------------------------
+
+bool TSession::NmeaReadTimerTimer()
+{
+    bool took = false;
+    QElapsedTimer budget;
+    budget.start();
+    while (!budget.hasExpired(PumpBudgetMs)) {
+        const std::optional<QByteArray> line = comm->PopLine();
+        if (!line)
+            break;
+        took = true;
+        try {
+            DispatchLine(QString::fromLatin1(*line));
+        } catch (const ECancelled&) {
+            break;
+        } catch (const EError& e) {
+            // The lines behind this one stay queued for the next tick.
+            user.ShowError(e.Message());
+            break;
+        } catch (const std::exception& e) {
+            user.ShowError(QString::fromLocal8Bit(e.what()));
+            break;
+        }
+    }
+    if (took) {
+        FlushLog();
+        if (log.Logging())
+            emit LogChanged();
+        if (viewerDirty) {
+            viewerDirty = false;
+            emit ViewerChanged();
+        }
+    }
+    return took;
+}
+
+void TSession::DispatchLine(const QString& line)
+{
+    const TSentence sentence(line, Config.UniqueID);
+
+    // Cleared however the dispatch ends, so one bad report never leaves the change handlers
+    // of the window switched off.
+    struct TRefreshing {
+        bool& flag;
+        explicit TRefreshing(bool& f)
+            : flag(f)
+        {
+            flag = true;
+        }
+        ~TRefreshing() { flag = false; }
+    } refreshing(Refreshing);
+
+    try {
+        if (log.Logging())
+            LogOrStop(sentence.TagBlock, sentence.Text, true);
+
+        if (sentence.Kind != nkNone) {
+            // The reply answers the oldest wait for its kind.
+            for (TWait& wait : waits) {
+                if (!wait.Arrived && wait.Kind == sentence.Kind) {
+                    wait.Arrived = true;
+                    emit ReplyArrived();
+                    break;
+                }
+            }
+        }
+
+        if (Viewer.Accepts(sentence) && Viewer.Add(sentence)) {
+            viewerDirty = true;
+            emit SentenceShown(Viewer.ShownText(sentence));
+        }
+
+        switch (sentence.Kind) {
+        case nkLDR:
+            HandleLoader(sentence);
+            break;
+        case nkOV:
+            HandleOverflow(sentence);
+            break;
+        case nkSTAT:
+            emit StatisticsReport(sentence);
+            break;
+        case nkNA:
+        case nkND:
+            try {
+                HandleConfigReport(Config, sentence);
+            } catch (...) {
+                emit Nmea2000Changed();
+                throw;
+            }
+            emit Nmea2000Changed();
+            break;
+        default:
+            break;
+        }
+
+        HandleActivity(sentence);
+    } catch (const ENmeaError&) {
+        // Sentences that cannot be used are dropped quietly.
+    }
+}
+
+void TSession::HandleActivity(const TSentence& sentence)
+{
+    switch (Activity) {
+    case acRouteCapture:
+        if (sentence.Kind == nkNone) {
+            const quint16 inputs = sentence.SourceKind == skN2K ? 0x8000
+                                                                 : InputBitOfPort(sentence.SourcePort);
+            Config.CaptureRoute(sentence.Address, inputs, sentence.SourceAddress);
+        }
+        break;
+    case acIdentify:
+        if (sentence.Kind == nkVER)
+            HandleVersion(sentence);
+        break;
+    case acReadConfig:
+        if (sentence.Kind == nkRDY)
+            EndConfigRead();
+        else if (IsConfigReadKind(sentence.Kind))
+            HandleConfigReport(Config, sentence);
+        break;
+    case acReadNavDB:
+        if (sentence.Kind == nkRDY) {
+            Activity = acIdle;
+            emit StateChanged();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TSession::HandleOverflow(const TSentence& sentence)
+{
+    if (sentence.FieldCount() < 2 || sentence.Fields.at(1).isEmpty())
+        return;
+    const std::optional<quint32> flags = ParseHex32(sentence.Fields.at(1));
+    if (!flags)
+        return;
+    OverflowLamps |= quint8(*flags & 0xF);
+    OVTimer.start();
+    emit OverflowChanged(OverflowLamps);
+}
+
+void TSession::HandleLoader(const TSentence& sentence)
+{
+    const std::optional<quint32> type =
+        sentence.FieldCount() > 1 ? ParseHex32(sentence.Fields.at(1)) : std::nullopt;
+    LoaderType = quint8(type.value_or(0));
+    TimeOutTimer.stop();
+    emit LoaderAnnounced(LoaderType);
+}
+
+// --- timers ------------------------------------------------------------------------------
+
+void TSession::TimeOutTimerTimer()
+{
+    Activity = acIdle;
+    TimeOutTimer.stop();
+    emit StateChanged();
+    user.ShowMessage(TimeoutMessage);
+}
+
+void TSession::ConfigTimerTimer() { SendSentence(QStringLiteral("$PZRQCF,A")); }
+
+void TSession::OVTimerTimer()
+{
+    OverflowLamps = 0;
+    emit OverflowChanged(OverflowLamps);
+}
+
+// --- logging -----------------------------------------------------------------------------
+
+bool TSession::StartLog(const QString& fileName, bool diagnostic)
+{
+    const bool started = log.Start(fileName, diagnostic);
+    emit LogChanged();
+    return started;
+}
+
+void TSession::StopLog()
+{
+    log.Stop();
+    emit LogChanged();
+}
+
+void TSession::LogOrStop(const QString& tagBlock, const QString& text, bool received)
+{
+    try {
+        log.LogLine(tagBlock, text, received);
+    } catch (const EInOutError& e) {
+        emit LogChanged();
+        user.ShowMessage(e.Message());
+    }
+}
+
+void TSession::FlushLog()
+{
+    try {
+        log.Flush();
+    } catch (const EInOutError& e) {
+        emit LogChanged();
+        user.ShowMessage(e.Message());
+    }
+}

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "app/NmeaLog.h"
+#include "app/Viewer.h"
+#include "config/MuxConfig.h"
+#include "nmea/Nmea.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class IUser;
+class TComm;
+
+// What the session with the multiplexer is engaged in; the dispatcher switches on it.
+enum TActivity : quint8 {
+    acIdle = 0,
+    acRouteCapture = 1,
+    acIdentify = 2,
+    acReadConfig = 3,
+    acReadNavDB = 4,
+    acFwWaitLoader = 5,
+    acFwWaitRestart = 6,
+};
+
+// The waits of a closing program end with this; callers let it pass silently.
+class ECancelled : public EError {
+public:
+    using EError::EError;
+};
+
+// Firmware version text to numbers: "3.14.2." gives 3, 14, 2; "3.14.2" gives 3, 14, 0; "3.14"
+// gives 3, 0, 0. Reading stops at the first missing "." or non-number.
+std::array<int, 3> ParseFirmwareVersion(const QString& text);
+// Version 3.14 and later.
+bool IsFirmwareSupported(const std::array<int, 3>& version);
+
+// One connected multiplexer: the link, the configuration model, what the program is engaged in,
+// the receive pump and dispatcher, sending and waiting for replies, identification, the
+// viewer's content and the traffic log. Widget-free; the window and the command-line tool
+// show it and turn user actions into its calls.
+class TSession : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TSession(IUser& user, QObject* parent = nullptr);
+    ~TSession() override;
+
+    // --- link ---------------------------------------------------------------------------
+    // Selector lists: "UDP All", "UDP", "TCP", then the serial ports.
+    const QStringList& DeviceNames() const { return deviceNames; }
+    const QStringList& DisplayNames() const { return displayNames; }
+    // Adds a serial device that the port list does not show (a pseudo-terminal, a device
+    // named on the command line); returns its selector index.
+    int AddSerialDevice(const QString& device);
+    // Connect as the Connect button does; true when the link is open.
+    bool Connect(int selector, const QString& host, const QString& port);
+    // Disconnect as the Disconnect button does.
+    void Disconnect();
+    // The port selector changed: the link closes.
+    void SelectorChanged();
+    bool IsOpen() const;
+    int Selector() const { return selector; }
+    TComm& Comm() { return *comm; }
+
+    // --- identification and reading -----------------------------------------------------
+    void ReadConfiguration(); // btnReadConfigClick
+    void HandleVersion(const TSentence& sentence);
+    void CheckCapabilities(const QString& text);
+    void RestoreFactorySettings(); // asks first
+    // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
+    void ConverterFound();
+
+    // --- writing and files --------------------------------------------------------------
+    // Sends the whole model; false when the multiplexer stopped answering (already said).
+    bool WriteConfiguration();
+    // Replace the multiplexer's routing or Modbus table with the model's.
+    void StoreRoutes();
+    void StoreModbus();
+    // Loads a configuration file into the model and sends it, as the Load command does.
+    bool LoadConfiguration(const QString& fileName);
+    // Saves the model with the identification of the connected multiplexer.
+    void SaveConfiguration(const QString& fileName);
+    // "Corvanta-PX Configuration Tool V" and the program version.
+    static QString ToolText();
+
+    // --- sending and waiting ------------------------------------------------------------
+    void SendSentence(const QString& text);
+    void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
+    void WaitForReply(int kind, int timeoutMs);
+    int WaitDepth() const { return int(waits.size()); }
+    // The kind the innermost unanswered wait expects; 0 when nothing is awaited.
+    quint8 AwaitedKind() const;
+    // Ends every running wait with ECancelled (the program is closing).
+    void CancelWaits();
+
+    // --- receiving ----------------------------------------------------------------------
+    // One tick of the receive pump; true when lines were taken.
+    bool NmeaReadTimerTimer();
+    void DispatchLine(const QString& line);
+
+    // --- logging ------------------------------------------------------------------------
+    bool StartLog(const QString& fileName, bool diagnostic);
+    void StopLog();
+    const TNmeaLog& Log() const { return log; }
+
+    // --- state --------------------------------------------------------------------------
+    TMuxConfig Config;
+    TViewer Viewer;
+    TActivity Activity = acIdle;
+    bool Refreshing = false;
+    int DeviceModel = -1;
+    quint16 Capabilities = 0;
+    std::array<int, 3> FirmwareVersion{};
+    QString FirmwareVersionText;
+    QString DeviceName;
+    QString SerialNumber;
+    QString TimeoutMessage;
+    quint8 LoaderType = 0;  // multiplexer type from the last bootloader announcement
+    quint8 OverflowLamps = 0; // bit n: output n+1 overflowed lately
+    bool ViewerGreyed = false; // identification found incompatible firmware
+    bool VersionReceived = false; // a version reply was handled since the last read started
+
+    QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
+    QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
+    QTimer OVTimer;       // 500 ms: overflow lamps go dark
+    QTimer NmeaReadTimer; // 20 ms: the receive pump
+
+    void TimeOutTimerTimer();
+    void ConfigTimerTimer();
+    void OVTimerTimer();
+    void HandleOverflow(const TSentence& sentence);
+
+signals:
+    // Link, activity or identification changed: the window refreshes its controls.
+    void StateChanged();
+    // Configuration controls to be enabled (and filled) or disabled (and cleared).
+    void ConfigControlsEnabled(bool enable);
+    // The viewer's lines changed (once per pump tick).
+    void ViewerChanged();
+    // A sentence passed the source filter; the text as the viewer shows it.
+    void SentenceShown(const QString& text);
+    void OverflowChanged(quint8 lamps);
+    void LogChanged();
+    // The NMEA 2000 settings of the model changed (NA and ND reports).
+    void Nmea2000Changed();
+    // A statistics report arrived.
+    void StatisticsReport(const TSentence& sentence);
+    // The bootloader announced itself: the update command becomes available.
+    void LoaderAnnounced(quint8 type);
+    // The configuration read ended with its closing "$PZRQRDY".
+    void ReadFinished();
+    // The incompatible-firmware question was answered Yes.
+    void FirmwareUpdateRequested();
+    // The outermost wait has ended.
+    void WaitsFinished();
+    // A wait's reply arrived, or waits were dropped or cancelled: running waits look again.
+    void ReplyArrived();
+
+private:
+    void OnConnectionLost();
+    void HandleLoader(const TSentence& sentence);
+    void HandleActivity(const TSentence& sentence);
+    void EndConfigRead();
+    void LogOrStop(const QString& tagBlock, const QString& text, bool received);
+    void FlushLog();
+
+    IUser& user;
+    std::unique_ptr<TComm> comm;
+    QStringList deviceNames;
+    QStringList displayNames;
+    int selector = -1;
+    struct TWait {
+        quint8 Kind = 0;
+        bool Arrived = false;
+        quint64 Serial = 0;
+    };
+    std::vector<TWait> waits; // outermost first
+    quint64 waitSerial = 0;
+    bool cancelWaits = false;
+    bool viewerDirty = false;
+    TNmeaLog log;
+};
