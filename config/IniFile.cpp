@@ -122,7 +122,11 @@ QByteArray TIniFile::ToBytes() const {
 void TIniFile::WriteFile(const QString& fileName) const {
     QSaveFile file(fileName);
     const QByteArray bytes = ToBytes();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // Unbuffered, so that a short write (disk full, size limit) shows in the count: a buffered
+    // flush can report success after writing only part of the data, and the commit would then
+    // replace the old file with a truncated one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw EInOutError(QStringLiteral("Unable to write to %1").arg(fileName));
 }
 
