@@ -221,7 +221,7 @@ void TMuxConfig::SaveToFile(const QString& fileName, const QString& toolText,
         bool readable = false;
         ini = TIniFile::ReadFile(fileName, &readable);
         if (!readable)
-            throw EInOutError(QStringLiteral("Unable to write to %1").arg(fileName));
+            throw EInOutError(UnableToWriteMessage(fileName));
     }
     SaveToIni(ini, toolText, deviceName, firmwareVersion, serialNumber);
     ini.WriteFile(fileName);

@@ -76,6 +76,10 @@ QByteArray EncodeWindows1252(QStringView text) {
     return bytes;
 }
 
+QString UnableToWriteMessage(const QString& fileName) {
+    return QStringLiteral("Unable to write to %1").arg(fileName);
+}
+
 TIniFile TIniFile::ReadFile(const QString& fileName, bool* readable) {
     QFile file(fileName);
     const bool opened = file.open(QIODevice::ReadOnly);
@@ -127,7 +131,7 @@ void TIniFile::WriteFile(const QString& fileName) const {
     // replace the old file with a truncated one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
         file.write(bytes) != bytes.size() || !file.commit())
-        throw EInOutError(QStringLiteral("Unable to write to %1").arg(fileName));
+        throw EInOutError(UnableToWriteMessage(fileName));
 }
 
 bool TIniFile::HasSection(QStringView section) const {

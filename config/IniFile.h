@@ -15,6 +15,9 @@
 QString DecodeWindows1252(QByteArrayView bytes);
 QByteArray EncodeWindows1252(QStringView text);
 
+// The message of a file that cannot be written: "Unable to write to <file>".
+QString UnableToWriteMessage(const QString& fileName);
+
 // An INI document: "[Section]" lines, "key=value" entries, lines ending in CR LF. Section and
 // key names match without regard to case, values are read without the blanks around them,
 // lines starting with ";" are comments. Sections are kept as the lines they were read from,
