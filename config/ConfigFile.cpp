@@ -1,0 +1,269 @@
+// The configuration file: the model as an INI document.
+#include "config/ConfigSentences.h"
+#include "config/IniFile.h"
+#include "config/MuxConfig.h"
+#include "nmea/Numbers.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const QString InformationSection = QStringLiteral("Information");
+const QString ConfigurationSection = QStringLiteral("Configuration");
+const QString RoutingSection = QStringLiteral("Routing");
+const QString ModbusSection = QStringLiteral("ModBus");
+
+enum TKeyForm : quint8 {
+    kfInteger, // signed decimal; read also as hexadecimal after "0x", "0X" or "$"
+    kfHex4,    // upper-case hexadecimal, at least 4 digits; the route masks, read as a group
+    kfHex8,    // 8 digits; the three option words, read as a group
+    kfText,    // cut to Length characters when read
+};
+
+// One key of the "Configuration" section bound to its model field; Form says which pointer is
+// set. Reading and writing both walk this one list.
+struct TKeyRef {
+    QString Key;
+    TKeyForm Form;
+    qint32* Int = nullptr;
+    quint32* Mask = nullptr;
+    QString* Text = nullptr;
+    qint32 Default = 0; // integers only
+    int Length = 0;     // texts only
+};
+
+QList<TKeyRef> ConfigurationKeys(TMuxSettings& s) {
+    QList<TKeyRef> keys;
+    const auto integer = [&keys](const QString& key, qint32& v, qint32 def) {
+        keys.append({key, kfInteger, &v, nullptr, nullptr, def});
+    };
+    const auto text = [&keys](const QString& key, QString& v, int length) {
+        keys.append({key, kfText, nullptr, nullptr, &v, 0, length});
+    };
+    const auto hex = [&keys](const QString& key, TKeyForm form, quint32& v) {
+        keys.append({key, form, nullptr, &v});
+    };
+    const auto numbered = [](const char* prefix, int n) {
+        return QString::fromLatin1(prefix) + QString::number(n);
+    };
+
+    for (int i = 0; i < InputCount; ++i)
+        integer(i == 2 ? QStringLiteral("Baud In3/Out3") : numbered("Baud In", i + 1), s.BaudIn[i],
+                0);
+    integer(QStringLiteral("Baud Out1"), s.BaudOut1, 3);
+    integer(QStringLiteral("Baud Out2"), s.BaudOut2, 3);
+    integer(QStringLiteral("Baud Out4"), s.BaudOut4, 3);
+    integer(QStringLiteral("Priority Timeout"), s.PrioTimeout, 0);
+    for (int i = 0; i < InputCount; ++i)
+        text(numbered("Talker ID", i + 1), s.TalkerID[i], TalkerIDLength);
+    text(QStringLiteral("Talker ID Conversions"), s.TalkerID[TalkerConv], TalkerIDLength);
+    text(QStringLiteral("Unique ID"), s.UniqueID, UniqueIDLength);
+    for (int i = 0; i < OutputCount; ++i)
+        hex(numbered("Route Inputs to Out", i + 1), kfHex4, s.RouteOut[i]);
+    for (int i = 0; i < InputCount; ++i)
+        integer(numbered("Mode In", i + 1), s.ModeIn[i], 0);
+    for (int i = 0; i < OutputCount; ++i)
+        integer(numbered("Mode Out", i + 1), s.ModeOut[i], 0);
+    for (int i = 0; i < InputCount; ++i)
+        integer(numbered("Priority In", i + 1), s.PrioIn[i], 1);
+    integer(QStringLiteral("Priority NMEA 2000"), s.PrioN2K, 1);
+    hex(QStringLiteral("Options"), kfHex8, s.Options);
+    hex(QStringLiteral("Conversions"), kfHex8, s.Conversions);
+    hex(QStringLiteral("NMEA 2000 Options"), kfHex8, s.N2KOptions);
+    integer(QStringLiteral("Device Function Host"), s.DevFunc[DeviceHost], 0);
+    for (int i = 0; i < InputCount; ++i)
+        integer(numbered("Device Function In", i + 1), s.DevFunc[i + 1], 1);
+    integer(QStringLiteral("Device Function Conv"), s.DevFunc[DeviceConv], 1);
+    integer(QStringLiteral("Device Instance Host"), s.DevInst[DeviceHost], 0);
+    for (int i = 0; i < InputCount; ++i)
+        integer(numbered("Device Instance In", i + 1), s.DevInst[i + 1], 0);
+    integer(QStringLiteral("Device Instance Conv"), s.DevInst[DeviceConv], 0);
+    return keys;
+}
+
+std::optional<qint32> ReadInteger(const QString& value) {
+    QStringView digits(value);
+    if (digits.startsWith(u"0x", Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    else if (digits.startsWith(u'$'))
+        digits = digits.mid(1);
+    else
+        return ParseInt32(value);
+    // A 32-bit hexadecimal value is taken as the bit pattern of the signed number.
+    if (const std::optional<quint32> hex = ParseHex32(digits))
+        return qint32(*hex);
+    return std::nullopt;
+}
+
+// Blanks are part of items: only commas separate them.
+std::optional<TRoute> RouteFromEntry(const QString& value) {
+    const QStringList items = value.split(u',');
+    if (items.size() < 5)
+        return std::nullopt;
+    const std::optional<quint64> inputs = ParseHex(items[1]);
+    const std::optional<qint64> divisor = ParseSigned(items[2]);
+    const std::optional<quint64> outputs = ParseHex(items[3]);
+    const std::optional<quint64> name = ParseHex(items[4]);
+    if (!inputs || !divisor || !outputs || !name)
+        return std::nullopt;
+    // Numbers are kept in the width of their fields.
+    return TRoute{items[0].left(RouteSentenceLength),
+                  quint16(*inputs),
+                  quint8(*divisor),
+                  quint16(*outputs),
+                  *name,
+                  NoSourceAddress};
+}
+
+std::optional<TModbus> ModbusFromEntry(const QString& value) {
+    const QStringList items = value.split(u',');
+    if (items.size() < 9)
+        return std::nullopt;
+    const std::optional<qint64> slave = ParseSigned(items[0]);
+    const std::optional<qint64> reg = ParseSigned(items[1]);
+    const std::optional<qint64> reverse = ParseSigned(items[4]);
+    const std::optional<qint64> paramP = ParseSigned(items[5]);
+    if (!slave || !reg || !reverse || !paramP)
+        return std::nullopt;
+    return TModbus{quint8(*slave),      quint16(*reg),       FirstChar(items[2]),
+                   FirstChar(items[3]), quint8(*reverse),    quint8(*paramP),
+                   FirstChar(items[6]), FirstChar(items[7]), items[8].left(XdrIDLength),
+                   ModbusStatusUnknown};
+}
+
+QString RouteEntry(const TRoute& route) {
+    return QStringList{route.Sentence, HexText(route.Inputs, 4),
+                       QStringLiteral("%1").arg(route.Divisor, 2, 10, QLatin1Char('0')),
+                       HexText(route.Outputs, 2), HexText(route.SourceName, 16)}
+        .join(u',');
+}
+
+QString ModbusEntry(const TModbus& entry) {
+    return QStringList{QString::number(entry.Slave),
+                       QString::number(entry.Register),
+                       CharText(entry.RegType),
+                       CharText(entry.DataType),
+                       QString::number(entry.Reverse),
+                       QString::number(entry.ParamP),
+                       CharText(entry.XdrType),
+                       CharText(entry.XdrUnit),
+                       entry.XdrID}
+        .join(u',');
+}
+
+} // namespace
+
+void TMuxConfig::LoadFromFile(const QString& fileName) {
+    LoadFromIni(TIniFile::ReadFile(fileName));
+}
+
+void TMuxConfig::LoadFromIni(const TIniFile& ini) {
+    ClearRoutes();
+    ClearModbus();
+
+    // A hexadecimal value that does not convert ends its group: the keys from there on keep
+    // what the model held before.
+    bool hex4Stopped = false;
+    bool hex8Stopped = false;
+    for (const TKeyRef& key : ConfigurationKeys(*this)) {
+        const std::optional<QString> value = ini.Value(ConfigurationSection, key.Key);
+        switch (key.Form) {
+        case kfInteger: {
+            const std::optional<qint32> number = value ? ReadInteger(*value) : std::nullopt;
+            *key.Int = number.value_or(key.Default);
+            break;
+        }
+        case kfHex4:
+        case kfHex8: {
+            bool& stopped = key.Form == kfHex4 ? hex4Stopped : hex8Stopped;
+            if (stopped)
+                break;
+            const std::optional<quint32> number =
+                value ? ParseHex32(*value) : std::optional<quint32>(0);
+            if (number)
+                *key.Mask = *number;
+            else
+                stopped = true;
+            break;
+        }
+        case kfText:
+            *key.Text = value.value_or(QString()).left(key.Length);
+            break;
+        }
+    }
+
+    const QList<TIniFile::TEntry> routes = ini.Entries(RoutingSection);
+    for (const TIniFile::TEntry& entry : routes) {
+        if (std::optional<TRoute> route = RouteFromEntry(entry.second))
+            Routes.append(std::move(*route));
+    }
+    if (!routes.isEmpty())
+        RoutesChanged();
+
+    const QList<TIniFile::TEntry> maps = ini.Entries(ModbusSection);
+    for (const TIniFile::TEntry& entry : maps) {
+        if (std::optional<TModbus> map = ModbusFromEntry(entry.second))
+            ModbusMaps.append(std::move(*map));
+    }
+    if (!maps.isEmpty())
+        ModbusChanged();
+}
+
+void TMuxConfig::SaveToFile(const QString& fileName, const QString& toolText,
+                            const QString& deviceName, const QString& firmwareVersion,
+                            const QString& serialNumber) const {
+    if (fileName.isEmpty())
+        return;
+    // Other sections of an existing file are kept, so one that cannot be read is not
+    // overwritten either.
+    TIniFile ini;
+    if (QFileInfo::exists(fileName)) {
+        bool readable = false;
+        ini = TIniFile::ReadFile(fileName, &readable);
+        if (!readable)
+            throw EInOutError(UnableToWriteMessage(fileName));
+    }
+    SaveToIni(ini, toolText, deviceName, firmwareVersion, serialNumber);
+    ini.WriteFile(fileName);
+}
+
+void TMuxConfig::SaveToIni(TIniFile& ini, const QString& toolText, const QString& deviceName,
+                           const QString& firmwareVersion, const QString& serialNumber) const {
+    for (const QString& section :
+         {InformationSection, ConfigurationSection, RoutingSection, ModbusSection})
+        ini.RemoveSection(section);
+
+    ini.SetValue(InformationSection, QStringLiteral("Tidewright"), toolText);
+    ini.SetValue(InformationSection, QStringLiteral("Device"), deviceName);
+    ini.SetValue(InformationSection, QStringLiteral("Firmware Version"), firmwareVersion);
+    ini.SetValue(InformationSection, QStringLiteral("Serial Number"), serialNumber);
+
+    ini.SetValue(ConfigurationSection, QStringLiteral("Config Version"), QStringLiteral("1"));
+    // The key list binds to a model it may change; writing works on a copy.
+    TMuxSettings copy = *this;
+    for (const TKeyRef& key : ConfigurationKeys(copy)) {
+        QString value;
+        switch (key.Form) {
+        case kfInteger:
+            value = QString::number(*key.Int);
+            break;
+        case kfHex4:
+            value = HexText(*key.Mask, 4);
+            break;
+        case kfHex8:
+            value = HexText(*key.Mask, 8);
+            break;
+        case kfText:
+            value = *key.Text;
+            break;
+        }
+        ini.SetValue(ConfigurationSection, key.Key, value);
+    }
+
+    for (qsizetype i = 0; i < Routes.size(); ++i)
+        ini.SetValue(RoutingSection, QStringLiteral("R%1").arg(i + 1, 2, 10, QLatin1Char('0')),
+                     RouteEntry(Routes.at(i)));
+    for (qsizetype i = 0; i < ModbusMaps.size(); ++i)
+        ini.SetValue(ModbusSection, QStringLiteral("R%1").arg(i + 1),
+                     ModbusEntry(ModbusMaps.at(i)));
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+// Windows-1252 text, as the configuration files are written. The five bytes the code page
+// leaves undefined map to the control characters of the same number, so any byte sequence
+// decodes and encodes back unchanged; characters without a Windows-1252 form encode as "?".
+QString DecodeWindows1252(QByteArrayView bytes);
+QByteArray EncodeWindows1252(QStringView text);
+
+// The message of a file that cannot be written: "Unable to write to <file>".
+QString UnableToWriteMessage(const QString& fileName);
+
+// An INI document: "[Section]" lines, "key=value" entries, lines ending in CR LF. Section and
+// key names match without regard to case, values are read without the blanks around them,
+// lines starting with ";" are comments. Sections are kept as the lines they were read from,
+// so whatever the program does not change is written back as it was.
+class TIniFile {
+public:
+    using TEntry = std::pair<QString, QString>; // key, value
+
+    // Reads a file; one that does not exist or cannot be read gives an empty document.
+    static TIniFile ReadFile(const QString& fileName, bool* readable = nullptr);
+    static TIniFile FromBytes(QByteArrayView bytes);
+    QByteArray ToBytes() const;
+    // Replaces the file as a whole (a temporary file beside it is renamed over it), so a
+    // failure leaves the old file untouched. Raises EInOutError "Unable to write to <file>".
+    void WriteFile(const QString& fileName) const;
+
+    bool HasSection(QStringView section) const;
+    QStringList SectionNames() const;
+    // The value of the first entry of that key in the first section of that name.
+    std::optional<QString> Value(QStringView section, QStringView key) const;
+    // Every entry of every section of that name, in file order.
+    QList<TEntry> Entries(QStringView section) const;
+
+    // Removes every section of that name with all its lines.
+    void RemoveSection(QStringView section);
+    // Replaces the first entry of the key, or adds it at the end of the section; a missing
+    // section is added at the end of the document.
+    void SetValue(QStringView section, const QString& key, const QString& value);
+
+private:
+    struct TSection {
+        QString Name;
+        QStringList Lines; // the header line first, then everything up to the next header
+    };
+
+    TSection* FindSection(QStringView name);
+    const TSection* FindSection(QStringView name) const;
+    TSection& AppendSection(const QString& name);
+
+    QStringList preamble; // lines before the first section
+    QList<TSection> sections;
+};
