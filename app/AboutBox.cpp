@@ -7,12 +7,13 @@
 #include <QEvent>
 #include <QMessageBox>
 
-QString TAboutBox::ProgramVersion() { return QStringLiteral(TW_VERSION_TEXT); }
+QString TAboutBox::ProgramVersion() {
+    return QStringLiteral(TW_VERSION_TEXT);
+}
 
 TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent)
-    , ui(new Ui::TAboutBox)
-{
+    , ui(new Ui::TAboutBox) {
     ui->setupUi(this);
     ui->lblProduct->setText(QStringLiteral("Tidewright"));
     ui->lblVersion->setText(QStringLiteral("Version ") + ProgramVersion());
@@ -20,10 +21,11 @@ TAboutBox::TAboutBox(QWidget* parent)
     connect(ui->btnOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-TAboutBox::~TAboutBox() { delete ui; }
+TAboutBox::~TAboutBox() {
+    delete ui;
+}
 
-bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
-{
+bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->imgIcon && event->type() == QEvent::MouseButtonDblClick) {
         imgIconDblClick();
         return true;
@@ -31,8 +33,7 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TAboutBox::imgIconDblClick()
-{
+void TAboutBox::imgIconDblClick() {
     QMessageBox::information(this, QStringLiteral("Tidewright"),
                              QStringLiteral("All Tidewright will settings be cleared\nand "
                                             "Tidewright will terminate"));

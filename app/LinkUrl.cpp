@@ -3,8 +3,7 @@
 #include "nmea/Errors.h"
 #include "nmea/Numbers.h"
 
-TLinkTarget ParseLinkUrl(const QString& url)
-{
+TLinkTarget ParseLinkUrl(const QString& url) {
     const qsizetype colon = url.indexOf(u':');
     const QString scheme = colon < 0 ? QString() : url.left(colon).toLower();
     const QString rest = colon < 0 ? QString() : url.mid(colon + 1);

@@ -23,8 +23,10 @@ constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
 constexpr int ViewerLinesInView = 16;
 
-const char* const LampOff = "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
-const char* const LampOn = "background-color: #ff2020; border: 1px solid #303030; border-radius: 6px;";
+const char* const LampOff =
+    "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
+const char* const LampOn =
+    "background-color: #ff2020; border: 1px solid #303030; border-radius: 6px;";
 
 const QString OpenFilter = QStringLiteral(
     "Corvanta Configuration (*.ini);;Corvanta Firmware Image (*.cvz);;WiFi Firmware Image "
@@ -34,14 +36,15 @@ const QString SaveFilterLog = QStringLiteral("Log file (*.txt)");
 const QString SaveFilters =
     SaveFilterConfig + QStringLiteral(";;") + SaveFilterLog + QStringLiteral(";;Any file (*)");
 
-QSettings AppSettings() { return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright")); }
+QSettings AppSettings() {
+    return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright"));
+}
 
 // Set while the window fills controls, cleared however the filling ends.
 class TRefreshingScope {
 public:
     explicit TRefreshingScope(bool& flag)
-        : flag(flag)
-    {
+        : flag(flag) {
         flag = true;
     }
     ~TRefreshingScope() { flag = false; }
@@ -53,8 +56,7 @@ private:
 } // namespace
 
 template <class F>
-void TMainForm::Guarded(F&& action)
-{
+void TMainForm::Guarded(F&& action) {
     try {
         action();
     } catch (const ECancelled&) {
@@ -71,17 +73,18 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , ui(new Ui::TMainForm)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
-    , session(user)
-{
+    , session(user) {
     FormCreate();
 }
 
-TMainForm::~TMainForm() { delete ui; }
+TMainForm::~TMainForm() {
+    delete ui;
+}
 
-void TMainForm::FormCreate()
-{
+void TMainForm::FormCreate() {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("Corvanta-PX Configuration Tool V") + TAboutBox::ProgramVersion());
+    setWindowTitle(QStringLiteral("Corvanta-PX Configuration Tool V") +
+                   TAboutBox::ProgramVersion());
     setWindowIcon(QIcon(QStringLiteral(":/tidewright.png")));
 
     QFont viewerFont(QStringLiteral("Courier"));
@@ -118,8 +121,7 @@ void TMainForm::FormCreate()
     EnableConfigControls(false);
 }
 
-void TMainForm::LoadSettings()
-{
+void TMainForm::LoadSettings() {
     // The first value that is missing or unreadable ends the reading; the rest keep their
     // defaults.
     QSettings settings = AppSettings();
@@ -143,8 +145,7 @@ void TMainForm::LoadSettings()
         ui->edtMuxPort->setText(QString::fromLatin1(DefaultNetPort));
 }
 
-void TMainForm::SaveSettings(bool clear)
-{
+void TMainForm::SaveSettings(bool clear) {
     if (!persistSettings)
         return;
     QSettings settings = AppSettings();
@@ -158,8 +159,7 @@ void TMainForm::SaveSettings(bool clear)
     settings.sync();
 }
 
-void TMainForm::BuildOverflowLamps()
-{
+void TMainForm::BuildOverflowLamps() {
     for (int i = 0; i < 4; ++i) {
         auto* lamp = new QLabel(ui->pnlOverflow);
         lamp->setObjectName(QStringLiteral("lmpOverflow%1").arg(i + 1));
@@ -171,8 +171,7 @@ void TMainForm::BuildOverflowLamps()
     }
 }
 
-void TMainForm::BuildStatusBar()
-{
+void TMainForm::BuildStatusBar() {
     const std::array<std::pair<const char*, int>, 5> panels{{{"Device:", 220},
                                                              {"Version:", 110},
                                                              {"Serial:", 110},
@@ -188,8 +187,7 @@ void TMainForm::BuildStatusBar()
     }
 }
 
-void TMainForm::ConnectSignals()
-{
+void TMainForm::ConnectSignals() {
     // Only what the user does reaches the handlers: the program's own changes of selections and
     // check states do not raise these signals.
     connect(ui->btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
@@ -198,12 +196,14 @@ void TMainForm::ConnectSignals()
     connect(ui->edtMuxIP, &QLineEdit::textEdited, this, [this] { edtMuxIPChange(); });
     connect(ui->edtMuxPort, &QLineEdit::textEdited, this, [this] { edtMuxIPChange(); });
     connect(ui->btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
-    connect(ui->cbSentence->lineEdit(), &QLineEdit::returnPressed, this, [this] { btnSendClick(); });
+    connect(ui->cbSentence->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { btnSendClick(); });
     connect(ui->btnClrHistory, &QPushButton::clicked, this, [this] { btnClrHistoryClick(); });
     connect(ui->btnClear, &QPushButton::clicked, this, [this] { btnClearClick(); });
     connect(ui->chbNoScroll, &QCheckBox::clicked, this, [this] { chbNoScrollClick(); });
     connect(ui->chbTagBlocks, &QCheckBox::clicked, this, [this] { chbTagBlocksClick(); });
-    connect(ui->cbViewFilter, &QComboBox::activated, this, [this](int i) { cbViewFilterChange(i); });
+    connect(ui->cbViewFilter, &QComboBox::activated, this,
+            [this](int i) { cbViewFilterChange(i); });
     connect(ui->miLogNmea, &QAction::triggered, this, [this] { miStartLogClick(false); });
     connect(ui->miLogDiag, &QAction::triggered, this, [this] { miStartLogClick(true); });
     connect(ui->miStopLog, &QAction::triggered, this, [this] { miStopLogClick(); });
@@ -236,8 +236,7 @@ void TMainForm::ConnectSignals()
     });
 }
 
-void TMainForm::showEvent(QShowEvent* event)
-{
+void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown) {
         shown = true;
@@ -245,14 +244,12 @@ void TMainForm::showEvent(QShowEvent* event)
     }
 }
 
-void TMainForm::FormShow()
-{
+void TMainForm::FormShow() {
     // The Modbus page appears only while the multiplexer's output 4 runs Modbus.
     ui->pcConfig->setTabVisible(ui->pcConfig->indexOf(ui->tsModbus), false);
 }
 
-void TMainForm::closeEvent(QCloseEvent* event)
-{
+void TMainForm::closeEvent(QCloseEvent* event) {
     if (session.WaitDepth() > 0) {
         // A command is waiting for the multiplexer with the port and the model in use: end the
         // wait first, and close once it has unwound.
@@ -265,8 +262,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TMainForm::FormClose()
-{
+void TMainForm::FormClose() {
     if (session.Activity == acRouteCapture)
         session.Activity = acIdle;
     session.Comm().Close();
@@ -276,8 +272,7 @@ void TMainForm::FormClose()
 
 // --- controls ----------------------------------------------------------------------------
 
-void TMainForm::EnableGroup(QWidget* group, bool enable)
-{
+void TMainForm::EnableGroup(QWidget* group, bool enable) {
     for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->setEnabled(enable);
         if (enable)
@@ -291,8 +286,7 @@ void TMainForm::EnableGroup(QWidget* group, bool enable)
     }
 }
 
-void TMainForm::EnableConfigControls(bool enable)
-{
+void TMainForm::EnableConfigControls(bool enable) {
     {
         TRefreshingScope refreshing(session.Refreshing);
         for (QWidget* group :
@@ -307,8 +301,7 @@ void TMainForm::EnableConfigControls(bool enable)
     RefreshControls();
 }
 
-void TMainForm::RefreshControls()
-{
+void TMainForm::RefreshControls() {
     TRefreshingScope refreshing(session.Refreshing);
 
     const int selector = ui->cbPort->currentIndex();
@@ -316,9 +309,9 @@ void TMainForm::RefreshControls()
     if (selector < 0) {
         ui->btnConnect->setEnabled(false);
     } else {
-        for (QWidget* w : {static_cast<QWidget*>(ui->lblMuxIP), static_cast<QWidget*>(ui->edtMuxIP),
-                           static_cast<QWidget*>(ui->lblMuxPort),
-                           static_cast<QWidget*>(ui->edtMuxPort)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(ui->lblMuxIP), static_cast<QWidget*>(ui->edtMuxIP),
+              static_cast<QWidget*>(ui->lblMuxPort), static_cast<QWidget*>(ui->edtMuxPort)})
             w->setVisible(network);
         ui->miNetwork->menuAction()->setVisible(network);
         ui->btnConnect->setEnabled(!network || !ui->edtMuxIP->text().isEmpty());
@@ -353,8 +346,7 @@ void TMainForm::RefreshControls()
     ui->memNmea->setPalette(palette);
 }
 
-void TMainForm::UpdateViewer()
-{
+void TMainForm::UpdateViewer() {
     ui->memNmea->setUpdatesEnabled(false);
     ui->memNmea->setPlainText(session.Viewer.Lines.join(u'\n'));
     if (!session.Viewer.NoScroll)
@@ -363,14 +355,12 @@ void TMainForm::UpdateViewer()
     ui->memNmea->setUpdatesEnabled(true);
 }
 
-void TMainForm::UpdateOverflowLamps(quint8 lamps)
-{
+void TMainForm::UpdateOverflowLamps(quint8 lamps) {
     for (int i = 0; i < 4; ++i)
         overflowLamps[i]->setStyleSheet(QString::fromLatin1((lamps >> i) & 1 ? LampOn : LampOff));
 }
 
-void TMainForm::UpdateLogStatus()
-{
+void TMainForm::UpdateLogStatus() {
     const TNmeaLog& log = session.Log();
     statusPanels[4]->setText(log.Logging() ? QStringLiteral("Log: %1 lines").arg(log.LogLines())
                                            : QStringLiteral("Log: ---"));
@@ -379,16 +369,14 @@ void TMainForm::UpdateLogStatus()
     ui->miStopLog->setEnabled(log.Logging());
 }
 
-void TMainForm::SetConfigFileName(const QString& fileName)
-{
+void TMainForm::SetConfigFileName(const QString& fileName) {
     configFileName = fileName;
     statusPanels[3]->setText(QStringLiteral("Config file: ") + fileName);
 }
 
 // --- connection --------------------------------------------------------------------------
 
-void TMainForm::btnConnectClick()
-{
+void TMainForm::btnConnectClick() {
     Guarded([&] {
         if (session.IsOpen())
             session.Disconnect();
@@ -399,13 +387,11 @@ void TMainForm::btnConnectClick()
     });
 }
 
-void TMainForm::btnReadConfigClick()
-{
+void TMainForm::btnReadConfigClick() {
     Guarded([&] { session.ReadConfiguration(); });
 }
 
-void TMainForm::cbPortChange(int index)
-{
+void TMainForm::cbPortChange(int index) {
     (void)index;
     Guarded([&] {
         session.SelectorChanged();
@@ -414,15 +400,13 @@ void TMainForm::cbPortChange(int index)
     });
 }
 
-void TMainForm::edtMuxIPChange()
-{
+void TMainForm::edtMuxIPChange() {
     const int selector = ui->cbPort->currentIndex();
     if (selector >= 0 && selector < SelectorFirstSerial)
         ui->btnConnect->setEnabled(!ui->edtMuxIP->text().isEmpty());
 }
 
-void TMainForm::ConnectTo(const TLinkTarget& target)
-{
+void TMainForm::ConnectTo(const TLinkTarget& target) {
     int index = target.Selector;
     if (target.IsSerial()) {
         index = session.AddSerialDevice(target.Device);
@@ -441,8 +425,7 @@ void TMainForm::ConnectTo(const TLinkTarget& target)
 
 // --- sending and viewing -----------------------------------------------------------------
 
-void TMainForm::btnSendClick()
-{
+void TMainForm::btnSendClick() {
     const QString text = ui->cbSentence->currentText();
     if (text.isEmpty())
         return;
@@ -455,37 +438,34 @@ void TMainForm::btnSendClick()
     Guarded([&] { session.SendSentence(text); });
 }
 
-void TMainForm::btnClrHistoryClick()
-{
+void TMainForm::btnClrHistoryClick() {
     const QString text = ui->cbSentence->currentText();
     ui->cbSentence->clear();
     ui->cbSentence->setCurrentText(text);
 }
 
-void TMainForm::btnClearClick()
-{
+void TMainForm::btnClearClick() {
     session.Viewer.Clear();
     ui->memNmea->clear();
 }
 
-void TMainForm::chbNoScrollClick()
-{
+void TMainForm::chbNoScrollClick() {
     // Each mode starts from an empty view.
     session.Viewer.NoScroll = ui->chbNoScroll->isChecked();
     btnClearClick();
 }
 
-void TMainForm::chbTagBlocksClick() { session.Viewer.TagBlocks = ui->chbTagBlocks->isChecked(); }
+void TMainForm::chbTagBlocksClick() {
+    session.Viewer.TagBlocks = ui->chbTagBlocks->isChecked();
+}
 
-void TMainForm::cbViewFilterChange(int index)
-{
+void TMainForm::cbViewFilterChange(int index) {
     session.Viewer.ViewFilter = TViewer::FilterOfItem(index);
 }
 
 // --- logging -----------------------------------------------------------------------------
 
-void TMainForm::miStartLogClick(bool diagnostic)
-{
+void TMainForm::miStartLogClick(bool diagnostic) {
     QString filter = SaveFilterLog;
     const QString name =
         QFileDialog::getSaveFileName(this, QString(), QString(), SaveFilters, &filter);
@@ -495,8 +475,7 @@ void TMainForm::miStartLogClick(bool diagnostic)
     StartLogTo(name, diagnostic);
 }
 
-bool TMainForm::StartLogTo(const QString& fileName, bool diagnostic)
-{
+bool TMainForm::StartLogTo(const QString& fileName, bool diagnostic) {
     if (!session.StartLog(fileName, diagnostic)) {
         user.ShowMessage(QStringLiteral("Error Creating \"%1\"").arg(fileName));
         return false;
@@ -504,27 +483,26 @@ bool TMainForm::StartLogTo(const QString& fileName, bool diagnostic)
     return true;
 }
 
-void TMainForm::miStopLogClick() { session.StopLog(); }
+void TMainForm::miStopLogClick() {
+    session.StopLog();
+}
 
 // --- configuration files -----------------------------------------------------------------
 
-void TMainForm::miLoadClick()
-{
+void TMainForm::miLoadClick() {
     const QString name = QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter);
     if (!name.isEmpty())
         LoadConfigurationFrom(name);
 }
 
-void TMainForm::LoadConfigurationFrom(const QString& fileName)
-{
+void TMainForm::LoadConfigurationFrom(const QString& fileName) {
     Guarded([&] {
         SetConfigFileName(fileName);
         session.LoadConfiguration(fileName);
     });
 }
 
-void TMainForm::miSaveClick()
-{
+void TMainForm::miSaveClick() {
     if (configFileName.isEmpty()) {
         QString filter = SaveFilterConfig;
         const QString name =
@@ -538,8 +516,7 @@ void TMainForm::miSaveClick()
     RefreshControls();
 }
 
-void TMainForm::miSaveAsClick()
-{
+void TMainForm::miSaveAsClick() {
     QString filter = lastSaveFilter.isEmpty() ? SaveFilterConfig : lastSaveFilter;
     const QString name =
         QFileDialog::getSaveFileName(this, QString(), configFileName, SaveFilters, &filter);
@@ -548,8 +525,7 @@ void TMainForm::miSaveAsClick()
     RefreshControls();
 }
 
-void TMainForm::SaveConfigurationTo(const QString& fileName)
-{
+void TMainForm::SaveConfigurationTo(const QString& fileName) {
     SetConfigFileName(fileName);
     try {
         session.SaveConfiguration(fileName);
@@ -558,14 +534,12 @@ void TMainForm::SaveConfigurationTo(const QString& fileName)
     }
 }
 
-void TMainForm::dragEnterEvent(QDragEnterEvent* event)
-{
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
     if (session.IsOpen() && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
-void TMainForm::dropEvent(QDropEvent* event)
-{
+void TMainForm::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls()) {
         const QString path = url.toLocalFile();
         if (path.endsWith(QStringLiteral(".ini"))) {
@@ -591,8 +565,7 @@ void TMainForm::dropEvent(QDropEvent* event)
 
 // --- menu commands -----------------------------------------------------------------------
 
-void TMainForm::miAboutClick()
-{
+void TMainForm::miAboutClick() {
     TAboutBox about(this);
     if (about.exec() == TAboutBox::ClearSettings) {
         clearSettings = true;
@@ -600,15 +573,13 @@ void TMainForm::miAboutClick()
     }
 }
 
-void TMainForm::miResetFactorySettingsClick()
-{
+void TMainForm::miResetFactorySettingsClick() {
     Guarded([&] { session.RestoreFactorySettings(); });
 }
 
 // --- start-up options --------------------------------------------------------------------
 
-void TMainForm::ScreenshotWhenReady(const QString& fileName)
-{
+void TMainForm::ScreenshotWhenReady(const QString& fileName) {
     screenshotFile = fileName;
     connect(&session, &TSession::ReadFinished, this, [this] { TakeScreenshot(); });
     QTimer::singleShot(5000, this, [this] {
@@ -619,8 +590,7 @@ void TMainForm::ScreenshotWhenReady(const QString& fileName)
     QTimer::singleShot(30000, this, [this] { TakeScreenshot(); });
 }
 
-void TMainForm::TakeScreenshot()
-{
+void TMainForm::TakeScreenshot() {
     if (screenshotFile.isEmpty())
         return;
     const QString file = screenshotFile;

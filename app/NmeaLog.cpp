@@ -3,16 +3,14 @@
 #include "nmea/Errors.h"
 #include "nmea/Nmea.h"
 
-QString TNmeaLog::DiagnosticPrefix(bool received)
-{
+QString TNmeaLog::DiagnosticPrefix(bool received) {
     const QString tag = received ? QStringLiteral("\\t:rx") : QStringLiteral("\\t:tx");
     const QString sum =
         QStringLiteral("%1").arg(NmeaChecksum(tag, tag.size()), 2, 16, QChar('0')).toUpper();
     return tag + u'*' + sum + u'\\';
 }
 
-bool TNmeaLog::Start(const QString& fileName, bool asDiagnostic)
-{
+bool TNmeaLog::Start(const QString& fileName, bool asDiagnostic) {
     Stop();
     lines = 0;
     diagnostic = asDiagnostic;
@@ -20,14 +18,12 @@ bool TNmeaLog::Start(const QString& fileName, bool asDiagnostic)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate);
 }
 
-void TNmeaLog::Stop()
-{
+void TNmeaLog::Stop() {
     if (file.isOpen())
         file.close();
 }
 
-void TNmeaLog::LogLine(const QString& tagBlock, const QString& text, bool received)
-{
+void TNmeaLog::LogLine(const QString& tagBlock, const QString& text, bool received) {
     if (!file.isOpen())
         return;
     ++lines;
@@ -43,14 +39,12 @@ void TNmeaLog::LogLine(const QString& tagBlock, const QString& text, bool receiv
         Fail();
 }
 
-void TNmeaLog::Flush()
-{
+void TNmeaLog::Flush() {
     if (file.isOpen() && !file.flush())
         Fail();
 }
 
-void TNmeaLog::Fail()
-{
+void TNmeaLog::Fail() {
     const QString message = file.errorString();
     file.close();
     throw EInOutError(message);

@@ -3,9 +3,8 @@
 #include "app/LinkUrl.h"
 #include "app/User.h"
 #include "comms/Comms.h"
+#include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"
-
-#include "Version.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -22,8 +21,7 @@ const QString MsgTcpLost = QStringLiteral("TCP Connection lost");
 constexpr qint64 PumpBudgetMs = 15;
 
 // Reports that belong to the configuration read.
-bool IsConfigReadKind(int kind)
-{
+bool IsConfigReadKind(int kind) {
     switch (kind) {
     case nkCF:
     case nkDR:
@@ -46,8 +44,7 @@ bool IsConfigReadKind(int kind)
 
 } // namespace
 
-std::array<int, 3> ParseFirmwareVersion(const QString& text)
-{
+std::array<int, 3> ParseFirmwareVersion(const QString& text) {
     std::array<int, 3> version{};
     qsizetype start = 0;
     for (int& number : version) {
@@ -63,16 +60,14 @@ std::array<int, 3> ParseFirmwareVersion(const QString& text)
     return version;
 }
 
-bool IsFirmwareSupported(const std::array<int, 3>& version)
-{
+bool IsFirmwareSupported(const std::array<int, 3>& version) {
     return version[0] >= 4 || (version[0] == 3 && version[1] >= 14);
 }
 
 TSession::TSession(IUser& aUser, QObject* parent)
     : QObject(parent)
     , user(aUser)
-    , comm(std::make_unique<TComm>())
-{
+    , comm(std::make_unique<TComm>()) {
     deviceNames = comm->DeviceNames();
     displayNames = comm->DisplayNames();
 
@@ -90,8 +85,7 @@ TSession::TSession(IUser& aUser, QObject* parent)
     NmeaReadTimer.start();
 }
 
-TSession::~TSession()
-{
+TSession::~TSession() {
     NmeaReadTimer.stop();
     ConfigTimer.stop();
     TimeOutTimer.stop();
@@ -100,8 +94,7 @@ TSession::~TSession()
 
 // --- link --------------------------------------------------------------------------------
 
-int TSession::AddSerialDevice(const QString& device)
-{
+int TSession::AddSerialDevice(const QString& device) {
     const qsizetype known = deviceNames.indexOf(device, SelectorFirstSerial);
     if (known >= 0)
         return int(known);
@@ -110,10 +103,11 @@ int TSession::AddSerialDevice(const QString& device)
     return int(deviceNames.size() - 1);
 }
 
-bool TSession::IsOpen() const { return comm->Mode() != mdClosed; }
+bool TSession::IsOpen() const {
+    return comm->Mode() != mdClosed;
+}
 
-bool TSession::Connect(int newSelector, const QString& host, const QString& port)
-{
+bool TSession::Connect(int newSelector, const QString& host, const QString& port) {
     selector = newSelector;
     const QString address = port.isEmpty() ? host : host + u':' + port;
     user.SetBusy(true);
@@ -166,8 +160,7 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
     return IsOpen();
 }
 
-void TSession::Disconnect()
-{
+void TSession::Disconnect() {
     if (Activity == acRouteCapture) {
         Activity = acIdle;
         emit ConfigControlsEnabled(true);
@@ -191,15 +184,13 @@ void TSession::Disconnect()
     emit StateChanged();
 }
 
-void TSession::SelectorChanged()
-{
+void TSession::SelectorChanged() {
     // Same bookkeeping as the Disconnect button: nothing is left waiting or keeping alive a
     // link that no longer exists.
     Disconnect();
 }
 
-void TSession::OnConnectionLost()
-{
+void TSession::OnConnectionLost() {
     if (comm->Mode() != mdTcp)
         return;
     Disconnect();
@@ -208,8 +199,7 @@ void TSession::OnConnectionLost()
 
 // --- identification and reading ----------------------------------------------------------
 
-void TSession::ReadConfiguration()
-{
+void TSession::ReadConfiguration() {
     Activity = acIdentify;
     VersionReceived = false;
     Refreshing = true;
@@ -221,8 +211,7 @@ void TSession::ReadConfiguration()
     SendSentence(QStringLiteral("$PZRQVER"));
 }
 
-void TSession::HandleVersion(const TSentence& sentence)
-{
+void TSession::HandleVersion(const TSentence& sentence) {
     TimeOutTimer.stop();
     if (selector == SelectorUdpAll) {
         // Replies may come from any number of devices: nothing is identified.
@@ -261,8 +250,7 @@ void TSession::HandleVersion(const TSentence& sentence)
     }
 }
 
-void TSession::CheckCapabilities(const QString& text)
-{
+void TSession::CheckCapabilities(const QString& text) {
     const std::optional<quint32> value = ParseHex32(text);
     if (!value || *value > 0xFFFF) {
         user.ShowMessage(QStringLiteral("Unable to read Corvanta capabilities!"));
@@ -277,16 +265,14 @@ void TSession::CheckCapabilities(const QString& text)
     DeviceModel = Capabilities & 0x7;
 }
 
-void TSession::RestoreFactorySettings()
-{
+void TSession::RestoreFactorySettings() {
     if (user.AskYesNo(QStringLiteral("This will restore the factory settings\nof the multiplexer. "
                                      "Do you really want to proceed?")))
         SendSentence(QStringLiteral("$PZRQRESET,1"));
     ReadConfiguration();
 }
 
-void TSession::ConverterFound()
-{
+void TSession::ConverterFound() {
     if (Config.ModeIn[0] != 7)
         return;
     user.ShowMessage(QStringLiteral("Raymarine SeaTalk-STNG Converter found.\nInput 1 is set from "
@@ -296,8 +282,7 @@ void TSession::ConverterFound()
     SendAndWait(FormatCommand(nkIN, Config), nkIN);
 }
 
-void TSession::EndConfigRead()
-{
+void TSession::EndConfigRead() {
     Activity = acIdle;
     Refreshing = false;
     if (DeviceModel >= 0)
@@ -308,19 +293,11 @@ void TSession::EndConfigRead()
 
 // --- writing and files -------------------------------------------------------------------
 
-QString TSession::ToolText()
-{
-    return QStringLiteral("Corvanta-PX Configuration Tool V") + QStringLiteral(TW_VERSION_TEXT);
-}
-
-bool TSession::WriteConfiguration()
-{
+bool TSession::WriteConfiguration() {
     emit ConfigControlsEnabled(false);
     bool complete = true;
     try {
-        // Source addresses are not among them: they are written only from their own fields.
-        for (const int kind : {nkCF, nkSP, nkID, nkUI, nkDR, nkIN, nkPR, nkOP, nkCNV, nkNO, nkNF,
-                               nkND})
+        for (const TSentenceKind kind : ConfigWriteOrder)
             SendAndWait(FormatCommand(kind, Config), kind);
         StoreRoutes();
         StoreModbus();
@@ -333,8 +310,7 @@ bool TSession::WriteConfiguration()
     return complete;
 }
 
-void TSession::StoreRoutes()
-{
+void TSession::StoreRoutes() {
     user.SetBusy(true);
     SendAndWait(RouteDeleteCommand(), nkRDY);
     for (const TRoute& route : Config.Routes) {
@@ -346,8 +322,7 @@ void TSession::StoreRoutes()
     user.SetBusy(false);
 }
 
-void TSession::StoreModbus()
-{
+void TSession::StoreModbus() {
     user.SetBusy(true);
     SendAndWait(ModbusDeleteCommand(), nkRDY);
     for (const TModbus& entry : Config.ModbusMaps) {
@@ -359,22 +334,19 @@ void TSession::StoreModbus()
     user.SetBusy(false);
 }
 
-bool TSession::LoadConfiguration(const QString& fileName)
-{
+bool TSession::LoadConfiguration(const QString& fileName) {
     Config.LoadFromFile(fileName);
     emit StateChanged();
     return WriteConfiguration();
 }
 
-void TSession::SaveConfiguration(const QString& fileName)
-{
-    Config.SaveToFile(fileName, ToolText(), DeviceName, FirmwareVersionText, SerialNumber);
+void TSession::SaveConfiguration(const QString& fileName) {
+    Config.SaveToFile(fileName, ::ToolText(), DeviceName, FirmwareVersionText, SerialNumber);
 }
 
 // --- sending and waiting -----------------------------------------------------------------
 
-void TSession::SendSentence(const QString& text)
-{
+void TSession::SendSentence(const QString& text) {
     if (text.isEmpty())
         return;
     QString sentence = text;
@@ -393,14 +365,12 @@ void TSession::SendSentence(const QString& text)
     }
 }
 
-void TSession::SendAndWait(const QString& text, int kind, int timeoutMs)
-{
+void TSession::SendAndWait(const QString& text, int kind, int timeoutMs) {
     SendSentence(text);
     WaitForReply(kind, timeoutMs);
 }
 
-quint8 TSession::AwaitedKind() const
-{
+quint8 TSession::AwaitedKind() const {
     for (auto it = waits.rbegin(); it != waits.rend(); ++it) {
         if (!it->Arrived)
             return it->Kind;
@@ -408,8 +378,7 @@ quint8 TSession::AwaitedKind() const
     return 0;
 }
 
-void TSession::WaitForReply(int kind, int timeoutMs)
-{
+void TSession::WaitForReply(int kind, int timeoutMs) {
     // Waits nest: a handler that runs inside one wait may start another. Each wait has its own
     // record, so an outer wait still ends only with its own reply or its own deadline.
     const size_t index = waits.size();
@@ -450,8 +419,7 @@ void TSession::WaitForReply(int kind, int timeoutMs)
     }
 }
 
-void TSession::CancelWaits()
-{
+void TSession::CancelWaits() {
     if (waits.empty())
         return;
     cancelWaits = true;
@@ -460,8 +428,7 @@ void TSession::CancelWaits()
 
 // --- receiving ---------------------------------------------------------------------------
 
-bool TSession::NmeaReadTimerTimer()
-{
+bool TSession::NmeaReadTimerTimer() {
     bool took = false;
     QElapsedTimer budget;
     budget.start();
@@ -495,8 +462,7 @@ bool TSession::NmeaReadTimerTimer()
     return took;
 }
 
-void TSession::DispatchLine(const QString& line)
-{
+void TSession::DispatchLine(const QString& line) {
     const TSentence sentence(line, Config.UniqueID);
 
     // Cleared however the dispatch ends, so one bad report never leaves the change handlers
@@ -504,8 +470,7 @@ void TSession::DispatchLine(const QString& line)
     struct TRefreshing {
         bool& flag;
         explicit TRefreshing(bool& f)
-            : flag(f)
-        {
+            : flag(f) {
             flag = true;
         }
         ~TRefreshing() { flag = false; }
@@ -561,15 +526,11 @@ void TSession::DispatchLine(const QString& line)
     }
 }
 
-void TSession::HandleActivity(const TSentence& sentence)
-{
+void TSession::HandleActivity(const TSentence& sentence) {
     switch (Activity) {
     case acRouteCapture:
-        if (sentence.Kind == nkNone) {
-            const quint16 inputs = sentence.SourceKind == skN2K ? 0x8000
-                                                                 : InputBitOfPort(sentence.SourcePort);
-            Config.CaptureRoute(sentence.Address, inputs, sentence.SourceAddress);
-        }
+        if (sentence.Kind == nkNone)
+            Config.CaptureSentence(sentence);
         break;
     case acIdentify:
         if (sentence.Kind == nkVER)
@@ -592,8 +553,7 @@ void TSession::HandleActivity(const TSentence& sentence)
     }
 }
 
-void TSession::HandleOverflow(const TSentence& sentence)
-{
+void TSession::HandleOverflow(const TSentence& sentence) {
     if (sentence.FieldCount() < 2 || sentence.Fields.at(1).isEmpty())
         return;
     const std::optional<quint32> flags = ParseHex32(sentence.Fields.at(1));
@@ -604,8 +564,7 @@ void TSession::HandleOverflow(const TSentence& sentence)
     emit OverflowChanged(OverflowLamps);
 }
 
-void TSession::HandleLoader(const TSentence& sentence)
-{
+void TSession::HandleLoader(const TSentence& sentence) {
     const std::optional<quint32> type =
         sentence.FieldCount() > 1 ? ParseHex32(sentence.Fields.at(1)) : std::nullopt;
     LoaderType = quint8(type.value_or(0));
@@ -615,39 +574,36 @@ void TSession::HandleLoader(const TSentence& sentence)
 
 // --- timers ------------------------------------------------------------------------------
 
-void TSession::TimeOutTimerTimer()
-{
+void TSession::TimeOutTimerTimer() {
     Activity = acIdle;
     TimeOutTimer.stop();
     emit StateChanged();
     user.ShowMessage(TimeoutMessage);
 }
 
-void TSession::ConfigTimerTimer() { SendSentence(QStringLiteral("$PZRQCF,A")); }
+void TSession::ConfigTimerTimer() {
+    SendSentence(QStringLiteral("$PZRQCF,A"));
+}
 
-void TSession::OVTimerTimer()
-{
+void TSession::OVTimerTimer() {
     OverflowLamps = 0;
     emit OverflowChanged(OverflowLamps);
 }
 
 // --- logging -----------------------------------------------------------------------------
 
-bool TSession::StartLog(const QString& fileName, bool diagnostic)
-{
+bool TSession::StartLog(const QString& fileName, bool diagnostic) {
     const bool started = log.Start(fileName, diagnostic);
     emit LogChanged();
     return started;
 }
 
-void TSession::StopLog()
-{
+void TSession::StopLog() {
     log.Stop();
     emit LogChanged();
 }
 
-void TSession::LogOrStop(const QString& tagBlock, const QString& text, bool received)
-{
+void TSession::LogOrStop(const QString& tagBlock, const QString& text, bool received) {
     try {
         log.LogLine(tagBlock, text, received);
     } catch (const EInOutError& e) {
@@ -656,8 +612,7 @@ void TSession::LogOrStop(const QString& tagBlock, const QString& text, bool rece
     }
 }
 
-void TSession::FlushLog()
-{
+void TSession::FlushLog() {
     try {
         log.Flush();
     } catch (const EInOutError& e) {

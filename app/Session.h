@@ -85,8 +85,6 @@ public:
     bool LoadConfiguration(const QString& fileName);
     // Saves the model with the identification of the connected multiplexer.
     void SaveConfiguration(const QString& fileName);
-    // "Corvanta-PX Configuration Tool V" and the program version.
-    static QString ToolText();
 
     // --- sending and waiting ------------------------------------------------------------
     void SendSentence(const QString& text);
@@ -120,9 +118,9 @@ public:
     QString DeviceName;
     QString SerialNumber;
     QString TimeoutMessage;
-    quint8 LoaderType = 0;  // multiplexer type from the last bootloader announcement
-    quint8 OverflowLamps = 0; // bit n: output n+1 overflowed lately
-    bool ViewerGreyed = false; // identification found incompatible firmware
+    quint8 LoaderType = 0;        // multiplexer type from the last bootloader announcement
+    quint8 OverflowLamps = 0;     // bit n: output n+1 overflowed lately
+    bool ViewerGreyed = false;    // identification found incompatible firmware
     bool VersionReceived = false; // a version reply was handled since the last read started
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement

@@ -2,16 +2,14 @@
 
 #include "nmea/Nmea.h"
 
-const QStringList& TViewer::FilterItems()
-{
+const QStringList& TViewer::FilterItems() {
     static const QStringList items{"All",     "Input 1",     "Input 2",   "Input 3",
                                    "Input 4", "Input 5",     "Input 6",   "Input 7",
                                    "Input 8", "Conversions", "NMEA 2000", "Multiplexer"};
     return items;
 }
 
-int TViewer::FilterOfItem(int item)
-{
+int TViewer::FilterOfItem(int item) {
     if (item <= 0 || item >= FilterItems().size())
         return -1;
     if (item == FilterItems().size() - 1)
@@ -19,8 +17,7 @@ int TViewer::FilterOfItem(int item)
     return item;
 }
 
-bool TViewer::Accepts(const TSentence& sentence) const
-{
+bool TViewer::Accepts(const TSentence& sentence) const {
     if (ViewFilter == -1)
         return true;
     switch (sentence.SourceKind) {
@@ -34,13 +31,11 @@ bool TViewer::Accepts(const TSentence& sentence) const
     }
 }
 
-QString TViewer::ShownText(const TSentence& sentence) const
-{
+QString TViewer::ShownText(const TSentence& sentence) const {
     return TagBlocks ? sentence.TagBlock + sentence.Text : sentence.Text;
 }
 
-bool TViewer::Add(const TSentence& sentence)
-{
+bool TViewer::Add(const TSentence& sentence) {
     if (sentence.Kind == nkSTAT)
         return false;
     QString text = ShownText(sentence);

@@ -8,8 +8,7 @@
 
 #include <cstdio>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tidewright"));
     QApplication::setApplicationVersion(TAboutBox::ProgramVersion());

@@ -19,7 +19,9 @@ namespace {
 // Set by Ctrl+C (or SIGTERM): the monitor ends as if its time were up.
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) { interrupted = true; }
+extern "C" void OnInterrupt(int) {
+    interrupted = true;
+}
 
 // The identification reply is watched for 4000 ms; give it a little more.
 constexpr int IdentifyTimeoutMs = 6000;
@@ -42,43 +44,45 @@ struct TCliTool::TOptions {
 
 TCliTool::TCliTool(QTextStream& aOut, QTextStream& aErr)
     : out(aOut)
-    , err(aErr)
-{
-}
+    , err(aErr) {}
 
-TCliTool::~TCliTool()
-{
+TCliTool::~TCliTool() {
     // The session closes its link before the simulator it may be talking to goes away.
     session.reset();
     simulator.reset();
 }
 
-QString TCliTool::HelpText()
-{
+QString TCliTool::HelpText() {
     return QStringLiteral(
         "Usage: tidewright-cli [--connect URL | --simulator] [--yes] COMMAND [ARGS]\n"
         "\n"
         "Links (URL):\n"
         "  tcp:HOST[:PORT]       TCP, port 10110 unless named   e.g. --connect tcp:192.168.1.5\n"
-        "  udp:HOST[:PORT]       UDP from that host only        e.g. --connect udp:192.168.1.5:2000\n"
-        "  udp-all:HOST[:PORT]   UDP from any sender            e.g. --connect udp-all:192.168.1.255\n"
-        "  serial:DEVICE         serial port at 460800 bit/s    e.g. --connect serial:/dev/ttyUSB0\n"
+        "  udp:HOST[:PORT]       UDP from that host only        e.g. --connect "
+        "udp:192.168.1.5:2000\n"
+        "  udp-all:HOST[:PORT]   UDP from any sender            e.g. --connect "
+        "udp-all:192.168.1.255\n"
+        "  serial:DEVICE         serial port at 460800 bit/s    e.g. --connect "
+        "serial:/dev/ttyUSB0\n"
         "  --simulator           a simulated multiplexer inside this program\n"
         "\n"
         "Commands:\n"
         "  identify              print device name, firmware, serial number, capabilities, model\n"
         "                        e.g. tidewright-cli --simulator identify\n"
         "  read-config FILE      read the whole configuration and save it as a configuration file\n"
-        "                        e.g. tidewright-cli --connect tcp:192.168.1.5 read-config boat.ini\n"
+        "                        e.g. tidewright-cli --connect tcp:192.168.1.5 read-config "
+        "boat.ini\n"
         "  write-config FILE     load a configuration file and send it to the multiplexer\n"
-        "                        e.g. tidewright-cli --connect serial:/dev/ttyUSB0 write-config boat.ini\n"
+        "                        e.g. tidewright-cli --connect serial:/dev/ttyUSB0 write-config "
+        "boat.ini\n"
         "  monitor               print the received traffic as the viewer shows it\n"
         "      --seconds N         stop after N seconds (else run until interrupted)\n"
         "      --filter SOURCE     All, Input 1 .. Input 8, Conversions, NMEA 2000 or Multiplexer\n"
         "      --tag-blocks        show TAG blocks\n"
         "      --log FILE          log the traffic as an NMEA log\n"
         "      --diag-log FILE     log the traffic as a diagnostic log\n"
-        "                        e.g. tidewright-cli --simulator monitor --seconds 10 --filter \"Input 1\"\n"
+        "                        e.g. tidewright-cli --simulator monitor --seconds 10 --filter "
+        "\"Input 1\"\n"
         "  send SENTENCE...      send sentences as the Send box does (\"$\" and checksum added)\n"
         "                        e.g. tidewright-cli --connect tcp:192.168.1.5 send PZRQVER\n"
         "\n"
@@ -89,14 +93,13 @@ QString TCliTool::HelpText()
         "Exit codes: 0 success, 1 device, link or file error, 2 usage error.\n");
 }
 
-int TCliTool::Usage(const QString& message)
-{
-    err << message << "\n" << "Try tidewright-cli --help." << Qt::endl;
+int TCliTool::Usage(const QString& message) {
+    err << message << "\n"
+        << "Try tidewright-cli --help." << Qt::endl;
     return ExitUsage;
 }
 
-int TCliTool::Run(const QStringList& arguments)
-{
+int TCliTool::Run(const QStringList& arguments) {
     TOptions options;
     bool haveLink = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -171,10 +174,11 @@ int TCliTool::Run(const QStringList& arguments)
             return Usage(QStringLiteral("Wrong arguments for %1.").arg(command));
         return Usage(QStringLiteral("Unknown command %1.").arg(command));
     }
-    if (command != u"monitor" &&
-        (options.Seconds >= 0 || options.Filter != -1 || options.TagBlocks || !options.LogFile.isEmpty()))
-        return Usage(QStringLiteral("--seconds, --filter, --tag-blocks, --log and --diag-log belong "
-                                    "to monitor."));
+    if (command != u"monitor" && (options.Seconds >= 0 || options.Filter != -1 ||
+                                  options.TagBlocks || !options.LogFile.isEmpty()))
+        return Usage(
+            QStringLiteral("--seconds, --filter, --tag-blocks, --log and --diag-log belong "
+                           "to monitor."));
 
     // A file that cannot be read must not be sent as an empty configuration.
     if (command == u"write-config") {
@@ -200,8 +204,7 @@ int TCliTool::Run(const QStringList& arguments)
     return CmdSend(args);
 }
 
-bool TCliTool::Open(const TOptions& options)
-{
+bool TCliTool::Open(const TOptions& options) {
     TLinkTarget link = options.Link;
     if (options.Simulator) {
         simulator = std::make_unique<TSimulator>();
@@ -234,8 +237,7 @@ bool TCliTool::Open(const TOptions& options)
     return open;
 }
 
-bool TCliTool::WaitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
+bool TCliTool::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     QEventLoop loop;
     QTimer tick;
@@ -250,8 +252,7 @@ bool TCliTool::WaitUntil(const std::function<bool()>& condition, int timeoutMs)
     return true;
 }
 
-bool TCliTool::Identify()
-{
+bool TCliTool::Identify() {
     // The 4000 ms time-out of the session says "Multiplexer does not respond" itself.
     WaitUntil([this] { return session->Activity != acIdentify || !session->IsOpen(); },
               IdentifyTimeoutMs);
@@ -274,8 +275,7 @@ bool TCliTool::Identify()
     return true;
 }
 
-bool TCliTool::WaitForRead()
-{
+bool TCliTool::WaitForRead() {
     if (!WaitUntil([this] { return readFinished || !session->IsOpen(); }, ReadTimeoutMs) ||
         !readFinished) {
         if (session->IsOpen())
@@ -285,8 +285,7 @@ bool TCliTool::WaitForRead()
     return true;
 }
 
-int TCliTool::CmdIdentify()
-{
+int TCliTool::CmdIdentify() {
     if (!Identify())
         return ExitFailed;
     out << "Device name: " << session->DeviceName << "\n"
@@ -298,8 +297,7 @@ int TCliTool::CmdIdentify()
     return ExitOk;
 }
 
-int TCliTool::CmdReadConfig(const QString& fileName)
-{
+int TCliTool::CmdReadConfig(const QString& fileName) {
     if (!Identify())
         return ExitFailed;
     const int before = user->MessagesShown();
@@ -315,8 +313,7 @@ int TCliTool::CmdReadConfig(const QString& fileName)
     return user->MessagesShown() == before ? ExitOk : ExitFailed;
 }
 
-int TCliTool::CmdWriteConfig(const QString& fileName)
-{
+int TCliTool::CmdWriteConfig(const QString& fileName) {
     // The dump that follows identification must be over, or its reports would answer the
     // commands' waits.
     if (!Identify() || !WaitForRead())
@@ -324,8 +321,7 @@ int TCliTool::CmdWriteConfig(const QString& fileName)
     return session->LoadConfiguration(fileName) ? ExitOk : ExitFailed;
 }
 
-int TCliTool::CmdMonitor(const TOptions& options)
-{
+int TCliTool::CmdMonitor(const TOptions& options) {
     out.setEncoding(QStringConverter::Latin1);
     QObject::connect(session.get(), &TSession::SentenceShown, [this](const QString& text) {
         out << text << '\n';
@@ -346,8 +342,7 @@ int TCliTool::CmdMonitor(const TOptions& options)
     return lost ? ExitFailed : ExitOk;
 }
 
-int TCliTool::CmdSend(const QStringList& sentences)
-{
+int TCliTool::CmdSend(const QStringList& sentences) {
     for (const QString& sentence : sentences) {
         try {
             session->SendSentence(sentence);

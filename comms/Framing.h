@@ -40,13 +40,11 @@ public:
     template <class Sink>
     void Feed(const char* data, qsizetype size, Sink&& onLine);
     template <class Sink>
-    void Feed(QByteArrayView bytes, Sink&& onLine)
-    {
+    void Feed(QByteArrayView bytes, Sink&& onLine) {
         Feed(bytes.data(), bytes.size(), onLine);
     }
 
-    void Reset()
-    {
+    void Reset() {
         state = Idle;
         length = 0;
     }
@@ -68,8 +66,7 @@ public:
     bool Feed(const char* data, qsizetype size);
     bool Feed(QByteArrayView bytes) { return Feed(bytes.data(), bytes.size()); }
 
-    void Reset()
-    {
+    void Reset() {
         state = Idle;
         fill = 0;
     }
@@ -79,8 +76,7 @@ public:
     const TPacket& Packet() const { return packet; }
 
 private:
-    void Store(quint8 byte)
-    {
+    void Store(quint8 byte) {
         // Over-long packets are cut: bytes beyond the buffer are dropped silently.
         if (fill < MaxPacketData)
             packet.Data[fill++] = byte;
@@ -92,8 +88,7 @@ private:
 };
 
 template <class Sink>
-void TLineFramer::Feed(const char* data, qsizetype size, Sink&& onLine)
-{
+void TLineFramer::Feed(const char* data, qsizetype size, Sink&& onLine) {
     qsizetype i = 0;
     while (i < size) {
         switch (state) {

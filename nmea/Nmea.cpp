@@ -4,12 +4,13 @@
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 } // namespace
 
-TSentenceKind KindOfName(QStringView field0)
-{
+TSentenceKind KindOfName(QStringView field0) {
     // Every name in the table starts with a start character and "PZRQ".
     if (field0.size() < 6 || field0.size() > 9)
         return nkNone;
@@ -20,8 +21,7 @@ TSentenceKind KindOfName(QStringView field0)
     return nkNone;
 }
 
-const char* NameOfKind(int kind)
-{
+const char* NameOfKind(int kind) {
     for (const TKindName& entry : SentenceKinds) {
         if (entry.Kind == kind)
             return entry.Name;
@@ -30,8 +30,7 @@ const char* NameOfKind(int kind)
 }
 
 TSentence::TSentence(const QString& line, const QString& sourceName)
-    : Text(line)
-{
+    : Text(line) {
     // A TAG block runs from a leading backslash to the next one; without a closing backslash
     // nothing is split and the whole line stays the sentence text.
     if (Text.startsWith(u'\\')) {
@@ -66,8 +65,7 @@ TSentence::TSentence(const QString& line, const QString& sourceName)
     }
 }
 
-void TSentence::ReadSource(const QString& sourceName)
-{
+void TSentence::ReadSource(const QString& sourceName) {
     if (TagBlock.isEmpty() || sourceName.isEmpty())
         return;
 
@@ -107,16 +105,14 @@ void TSentence::ReadSource(const QString& sourceName)
     if (end < 0)
         end = tag.size() - 1;
     const QStringView digits = tag.mid(begin, end - begin);
-    const std::optional<quint64> value =
-        kind == u'#' ? ParseHex(digits) : ParseUnsigned(digits);
+    const std::optional<quint64> value = kind == u'#' ? ParseHex(digits) : ParseUnsigned(digits);
     if (!value || *value > 255)
         return;
     SourceAddress = quint8(*value);
     SourceKind = skN2K;
 }
 
-const QString& TSentence::Field(qsizetype index) const
-{
+const QString& TSentence::Field(qsizetype index) const {
     if (index < 0 || index >= Fields.size())
         throw EFieldError(QStringLiteral("Field %1 is missing in the sentence %2")
                               .arg(index)
@@ -124,8 +120,7 @@ const QString& TSentence::Field(qsizetype index) const
     return Fields.at(index);
 }
 
-quint8 NmeaChecksum(QStringView text, qsizetype length)
-{
+quint8 NmeaChecksum(QStringView text, qsizetype length) {
     length = std::min(length, text.size());
     quint8 sum = 0;
     for (qsizetype i = 1; i < length; ++i)
@@ -133,8 +128,7 @@ quint8 NmeaChecksum(QStringView text, qsizetype length)
     return sum;
 }
 
-quint8 NmeaChecksum(QByteArrayView text, qsizetype length)
-{
+quint8 NmeaChecksum(QByteArrayView text, qsizetype length) {
     length = std::min(length, text.size());
     quint8 sum = 0;
     for (qsizetype i = 1; i < length; ++i)
@@ -142,8 +136,7 @@ quint8 NmeaChecksum(QByteArrayView text, qsizetype length)
     return sum;
 }
 
-QByteArray NmeaLine(QByteArrayView text)
-{
+QByteArray NmeaLine(QByteArrayView text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     QByteArray line;
     line.reserve(text.size() + 5);
@@ -158,8 +151,7 @@ QByteArray NmeaLine(QByteArrayView text)
     return line;
 }
 
-TTalkerIdCheck CheckTalkerID(QStringView text)
-{
+TTalkerIdCheck CheckTalkerID(QStringView text) {
     if (text.isEmpty())
         return tiEmpty;
     if (text.size() != 2 || text[0] == u' ')
@@ -169,8 +161,7 @@ TTalkerIdCheck CheckTalkerID(QStringView text)
     return tiValid;
 }
 
-void SetBit(quint32& word, int bit, bool on)
-{
+void SetBit(quint32& word, int bit, bool on) {
     if (bit < 0 || bit > 31)
         return;
     if (on)
@@ -179,8 +170,7 @@ void SetBit(quint32& word, int bit, bool on)
         word &= ~(quint32(1) << bit);
 }
 
-bool TestBit(quint32 word, int bit)
-{
+bool TestBit(quint32 word, int bit) {
     if (bit < 0 || bit > 31)
         return false;
     return (word >> bit) & 1u;

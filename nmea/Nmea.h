@@ -64,13 +64,13 @@ struct TKindName {
 
 // The proprietary sentence names the program recognises, compared exactly with field 0.
 inline constexpr std::array<TKindName, 26> SentenceKinds{{
-    {nkRDY, "$PZRQRDY"}, {nkLDR, "$PZRQLDR"},   {nkVER, "$PZRQVER"}, {nkOV, "$PZRQOV"},
+    {nkRDY, "$PZRQRDY"},   {nkLDR, "$PZRQLDR"}, {nkVER, "$PZRQVER"}, {nkOV, "$PZRQOV"},
     {nkSTAT, "$PZRQSTAT"}, {nkCF, "$PZRQCF"},   {nkDR, "$PZRQDR"},   {nkID, "$PZRQID"},
-    {nkSP, "$PZRQSP"},   {nkRTE, "$PZRQRTE"},   {nkOP, "$PZRQOP"},   {nkPR, "$PZRQPR"},
-    {nkWI, "$PZRQWI"},   {nkIN, "$PZRQIN"},     {nkDB, "$PZRQDB"},   {nkMB, "$PZRQMB"},
-    {nkUI, "$PZRQUI"},   {nkNA, "$PZRQNA"},     {nkNC, "$PZRQNC"},   {nkND, "$PZRQND"},
-    {nkNF, "$PZRQNF"},   {nkNO, "$PZRQNO"},     {nkNP, "$PZRQNP"},   {nkNPEncap, "!PZRQNP"},
-    {nkMOB, "$PZRQMOB"}, {nkCNV, "$PZRQCNV"},
+    {nkSP, "$PZRQSP"},     {nkRTE, "$PZRQRTE"}, {nkOP, "$PZRQOP"},   {nkPR, "$PZRQPR"},
+    {nkWI, "$PZRQWI"},     {nkIN, "$PZRQIN"},   {nkDB, "$PZRQDB"},   {nkMB, "$PZRQMB"},
+    {nkUI, "$PZRQUI"},     {nkNA, "$PZRQNA"},   {nkNC, "$PZRQNC"},   {nkND, "$PZRQND"},
+    {nkNF, "$PZRQNF"},     {nkNO, "$PZRQNO"},   {nkNP, "$PZRQNP"},   {nkNPEncap, "!PZRQNP"},
+    {nkMOB, "$PZRQMOB"},   {nkCNV, "$PZRQCNV"},
 }};
 
 // Kind of a field 0 text, 0 when it is not in the table.

@@ -2,8 +2,7 @@
 
 #include <limits>
 
-std::optional<quint64> ParseUnsigned(QStringView text)
-{
+std::optional<quint64> ParseUnsigned(QStringView text) {
     if (text.isEmpty())
         return std::nullopt;
     quint64 value = 0;
@@ -18,8 +17,7 @@ std::optional<quint64> ParseUnsigned(QStringView text)
     return value;
 }
 
-std::optional<qint64> ParseSigned(QStringView text)
-{
+std::optional<qint64> ParseSigned(QStringView text) {
     bool negative = false;
     if (!text.isEmpty() && (text[0] == u'-' || text[0] == u'+')) {
         negative = text[0] == u'-';
@@ -32,16 +30,14 @@ std::optional<qint64> ParseSigned(QStringView text)
     if (negative) {
         if (*magnitude > limit + 1)
             return std::nullopt;
-        return *magnitude == limit + 1 ? std::numeric_limits<qint64>::min()
-                                       : -qint64(*magnitude);
+        return *magnitude == limit + 1 ? std::numeric_limits<qint64>::min() : -qint64(*magnitude);
     }
     if (*magnitude > limit)
         return std::nullopt;
     return qint64(*magnitude);
 }
 
-std::optional<quint64> ParseHex(QStringView text)
-{
+std::optional<quint64> ParseHex(QStringView text) {
     if (text.isEmpty())
         return std::nullopt;
     quint64 value = 0;
@@ -62,8 +58,7 @@ std::optional<quint64> ParseHex(QStringView text)
     return value;
 }
 
-std::optional<qint32> ParseInt32(QStringView text)
-{
+std::optional<qint32> ParseInt32(QStringView text) {
     const std::optional<qint64> value = ParseSigned(text);
     if (!value || *value < std::numeric_limits<qint32>::min() ||
         *value > std::numeric_limits<qint32>::max())
@@ -71,8 +66,7 @@ std::optional<qint32> ParseInt32(QStringView text)
     return qint32(*value);
 }
 
-std::optional<quint32> ParseHex32(QStringView text)
-{
+std::optional<quint32> ParseHex32(QStringView text) {
     const std::optional<quint64> value = ParseHex(text);
     if (!value || *value > std::numeric_limits<quint32>::max())
         return std::nullopt;

@@ -12,5 +12,5 @@ std::optional<quint64> ParseUnsigned(QStringView text); // decimal
 std::optional<qint64> ParseSigned(QStringView text);    // decimal with optional "+" or "-"
 std::optional<quint64> ParseHex(QStringView text);      // hexadecimal, either case
 
-std::optional<qint32> ParseInt32(QStringView text);   // signed decimal in the 32-bit range
-std::optional<quint32> ParseHex32(QStringView text);  // hexadecimal in the 32-bit range
+std::optional<qint32> ParseInt32(QStringView text);  // signed decimal in the 32-bit range
+std::optional<quint32> ParseHex32(QStringView text); // hexadecimal in the 32-bit range

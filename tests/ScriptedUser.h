@@ -10,8 +10,7 @@ class TScriptedUser : public IUser {
 public:
     void ShowMessage(const QString& text) override { Messages.append(text); }
     void ShowWarning(const QString& text) override { Messages.append(text); }
-    bool AskYesNo(const QString& text) override
-    {
+    bool AskYesNo(const QString& text) override {
         Questions.append(text);
         return Answers.isEmpty() ? false : Answers.takeFirst();
     }
