@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -18,7 +19,11 @@ struct TPacket {
     quint16 Length = 0;
     std::array<quint8, MaxPacketData> Data{};
 
-    QByteArrayView Bytes() const { return {reinterpret_cast<const char*>(Data.data()), Length}; }
+    // Never reaches past Data, whatever Length a caller has set.
+    QByteArrayView Bytes() const {
+        return {reinterpret_cast<const char*>(Data.data()),
+                std::min<qsizetype>(Length, MaxPacketData)};
+    }
     // Copies at most MaxPacketData bytes.
     static TPacket FromBytes(QByteArrayView bytes);
 };
@@ -40,13 +45,11 @@ public:
     template <class Sink>
     void Feed(const char* data, qsizetype size, Sink&& onLine);
     template <class Sink>
-    void Feed(QByteArrayView bytes, Sink&& onLine)
-    {
+    void Feed(QByteArrayView bytes, Sink&& onLine) {
         Feed(bytes.data(), bytes.size(), onLine);
     }
 
-    void Reset()
-    {
+    void Reset() {
         state = Idle;
         length = 0;
     }
@@ -68,8 +71,7 @@ public:
     bool Feed(const char* data, qsizetype size);
     bool Feed(QByteArrayView bytes) { return Feed(bytes.data(), bytes.size()); }
 
-    void Reset()
-    {
+    void Reset() {
         state = Idle;
         fill = 0;
     }
@@ -79,8 +81,7 @@ public:
     const TPacket& Packet() const { return packet; }
 
 private:
-    void Store(quint8 byte)
-    {
+    void Store(quint8 byte) {
         // Over-long packets are cut: bytes beyond the buffer are dropped silently.
         if (fill < MaxPacketData)
             packet.Data[fill++] = byte;
@@ -92,8 +93,7 @@ private:
 };
 
 template <class Sink>
-void TLineFramer::Feed(const char* data, qsizetype size, Sink&& onLine)
-{
+void TLineFramer::Feed(const char* data, qsizetype size, Sink&& onLine) {
     qsizetype i = 0;
     while (i < size) {
         switch (state) {
