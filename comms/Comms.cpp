@@ -5,6 +5,7 @@
 
 #include <QHostInfo>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QSerialPortInfo>
 #include <QUdpSocket>
 
@@ -50,6 +51,7 @@ TSelectorLists MakeSelectorLists(std::vector<std::pair<QString, QString>> ports)
 TComm::TComm(QObject* parent)
     : QObject(parent)
     , udp(new QUdpSocket(this)) {
+    udp->setProxy(QNetworkProxy::NoProxy);
     connect(udp, &QUdpSocket::readyRead, this, &TComm::UDPRead);
     RefreshPortList();
 }

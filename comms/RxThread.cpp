@@ -1,6 +1,7 @@
 #include "comms/RxThread.h"
 #include "comms/Comms.h"
 
+#include <QNetworkProxy>
 #include <QSerialPort>
 #include <QTcpSocket>
 
@@ -27,20 +28,30 @@ QString TRXThread::Start() {
     start(QThread::LowPriority);
     QString error = opened.get();
     if (!error.isEmpty())
-        wait();
+        Join();
     return error;
 }
 
 void TRXThread::Stop() {
-    if (isRunning())
+    if (isRunning()) {
+        stopRequested.store(true, std::memory_order_release);
         quit();
+    }
+    Join();
+}
+
+void TRXThread::Join() {
     wait();
+    // Pairs with the store that ends run(): everything the thread did is now visible here,
+    // by an ordering the thread sanitizer can see as well as Qt's own.
+    (void)ended.load(std::memory_order_acquire);
 }
 
 void TRXThread::run() {
     QString error;
     device = OpenDevice(error);
     if (!device) {
+        ended.store(true, std::memory_order_release);
         started.set_value(error.isEmpty() ? QStringLiteral("Unknown error") : error);
         return;
     }
@@ -52,12 +63,16 @@ void TRXThread::run() {
     started.set_value(QString());
 
     exec();
+    // Pairs with Stop: whatever the stopping thread did before is visible from here on.
+    (void)stopRequested.load(std::memory_order_acquire);
 
     // The loop has ended, so nothing reads any more: only now is the device closed.
     if (!lost.load(std::memory_order_relaxed))
         Finish(*device);
     device.reset();
     worker.reset();
+    lines.clear();
+    ended.store(true, std::memory_order_release);
 }
 
 void TRXThread::Receive() {
@@ -209,6 +224,8 @@ TTCPThread::TTCPThread(TComm& owner, quint64 linkNumber, const QString& hostName
 
 std::unique_ptr<QIODevice> TTCPThread::OpenDevice(QString& error) {
     auto socket = std::make_unique<QTcpSocket>();
+    // The multiplexer is reached directly, never through a proxy the desktop may name.
+    socket->setProxy(QNetworkProxy::NoProxy);
     socket->connectToHost(host, port);
     if (!socket->waitForConnected(TcpConnectTimeoutMs)) {
         error = socket->errorString();

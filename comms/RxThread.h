@@ -23,7 +23,8 @@ class TRXThread : public QThread {
     Q_OBJECT
 public:
     TRXThread(TComm& comm, quint64 link);
-    // Stops and joins the thread.
+    // Stops and joins the thread. Each subclass stops it in its own destructor too, since
+    // the thread calls its overrides until it ends.
     ~TRXThread() override;
 
     // Starts the thread and returns once the device is open (an empty text) or could not be
@@ -66,6 +67,7 @@ private:
         std::promise<QString> Done;
     };
 
+    void Join();
     void Receive();
     void Feed(const char* data, qsizetype size);
     void WritePending();
@@ -88,6 +90,9 @@ private:
     bool lineReset = false; // the line framer must start afresh (after a mode switch)
     TPacketFramer packetFramer;
 
+    // Set last by run(), and by Stop before it ends the loop.
+    std::atomic<bool> ended{false};
+    std::atomic<bool> stopRequested{false};
     // Set by the receive thread when the link has ended.
     std::atomic<bool> lost{false};
     // The one write in flight: the user-interface thread waits for its outcome.
@@ -120,6 +125,7 @@ class TSerialThread : public TRXThread {
     Q_OBJECT
 public:
     TSerialThread(TComm& comm, quint64 link, const QString& portName, qint32 speed);
+    ~TSerialThread() override { Stop(); }
 
 protected:
     std::unique_ptr<QIODevice> OpenDevice(QString& error) override;
@@ -136,6 +142,7 @@ class TTCPThread : public TRXThread {
     Q_OBJECT
 public:
     TTCPThread(TComm& comm, quint64 link, const QString& host, quint16 port);
+    ~TTCPThread() override { Stop(); }
 
 protected:
     std::unique_ptr<QIODevice> OpenDevice(QString& error) override;

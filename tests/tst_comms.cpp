@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QNetworkProxyFactory>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -190,6 +191,7 @@ class TestComms : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void Addresses_data();
     void Addresses();
     void SelectorLists();
@@ -213,6 +215,11 @@ private slots:
     void CloseAndDestroy();
     void MillionLines();
 };
+
+void TestComms::initTestCase() {
+    // The peers talk over loopback directly; asking the desktop for proxies only costs time.
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+}
 
 void TestComms::Addresses_data() {
     QTest::addColumn<QString>("address");
