@@ -210,6 +210,8 @@ private slots:
     void Packets();
     void PacketArrivingDuringWait();
     void PacketsNeedAThread();
+    void ReceptionGoesOnWhileUiWaits_data();
+    void ReceptionGoesOnWhileUiWaits();
     void PeerCloses_data();
     void PeerCloses();
     void CloseAndDestroy();
@@ -537,6 +539,30 @@ void TestComms::PacketsNeedAThread() {
     QCOMPARE(comm.ReceivePacket(packet, 10), int(PacketNone));
     peer.Send("$STILL,LINES\r\n");
     QCOMPARE(WaitForLines(comm, 1), TLines{"$STILL,LINES"});
+}
+
+void TestComms::ReceptionGoesOnWhileUiWaits_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("serial") << "serial";
+    QTest::newRow("tcp") << "tcp";
+}
+
+void TestComms::ReceptionGoesOnWhileUiWaits() {
+    QFETCH(QString, kind);
+    TComm comm;
+    auto peer = Connect(comm, kind);
+    QCOMPARE(comm.Mode(), ModeOf(kind));
+
+    // This thread neither turns its event loop nor pops, as in a modal box: the lines still
+    // arrive, and each pop hands out one line while the rest stay queued.
+    peer->Send(QByteArray("$WAIT,1\r\n$WAIT,2\r\n$WAIT,3\r\n"));
+    QElapsedTimer timer;
+    timer.start();
+    while (comm.QueuedLines() < 3 && timer.elapsed() < PeerTimeoutMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    QCOMPARE(comm.QueuedLines(), 3);
+    QCOMPARE(comm.PopLine(), std::optional<QByteArray>("$WAIT,1"));
+    QCOMPARE(comm.QueuedLines(), 2);
 }
 
 void TestComms::PeerCloses_data() {
