@@ -26,6 +26,8 @@ QString TRXThread::Start() {
     std::future<QString> opened = started.get_future();
     // One step below normal, so reception never starves the user interface.
     start(QThread::LowPriority);
+    if (!isRunning() && !isFinished())
+        return QStringLiteral("The receive thread could not be started");
     QString error = opened.get();
     if (!error.isEmpty())
         Join();
