@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
-TPacket TPacket::FromBytes(QByteArrayView bytes) {
+TPacket TPacket::FromBytes(QByteArrayView bytes)
+{
     TPacket packet;
     packet.Length = quint16(std::min<qsizetype>(bytes.size(), MaxPacketData));
     std::copy_n(reinterpret_cast<const quint8*>(bytes.data()), packet.Length, packet.Data.begin());
     return packet;
 }
 
-QByteArray FramePacket(QByteArrayView data) {
+QByteArray FramePacket(QByteArrayView data)
+{
     QByteArray frame;
     frame.reserve(2 * data.size() + 2);
     frame.append(char(PacketStart));
@@ -23,7 +25,8 @@ QByteArray FramePacket(QByteArrayView data) {
     return frame;
 }
 
-bool TPacketFramer::Feed(const char* data, qsizetype size) {
+bool TPacketFramer::Feed(const char* data, qsizetype size)
+{
     for (qsizetype i = 0; i < size; ++i) {
         const quint8 byte = quint8(data[i]);
         switch (state) {
