@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -18,7 +19,11 @@ struct TPacket {
     quint16 Length = 0;
     std::array<quint8, MaxPacketData> Data{};
 
-    QByteArrayView Bytes() const { return {reinterpret_cast<const char*>(Data.data()), Length}; }
+    // Never reaches past Data, whatever Length a caller has set.
+    QByteArrayView Bytes() const {
+        return {reinterpret_cast<const char*>(Data.data()),
+                std::min<qsizetype>(Length, MaxPacketData)};
+    }
     // Copies at most MaxPacketData bytes.
     static TPacket FromBytes(QByteArrayView bytes);
 };

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "comms/Framing.h"
+#include "nmea/Errors.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class QUdpSocket;
+class TRXThread;
+
+// What Open is asked to open.
+enum TLinkKind : int { lkSerial = 1, lkUdp = 2, lkTcp = 3 };
+// What is open.
+enum TCommMode : quint8 { mdClosed = 0, mdSerial = 1, mdUdp = 2, mdTcp = 3 };
+// Result of ReceivePacket.
+enum TPacketResult : int { PacketNone = 0, PacketReceived = 3, PacketTimeout = 5 };
+
+inline constexpr quint32 DefaultNetworkPort = 10110;
+inline constexpr int TcpConnectTimeoutMs = 5000;
+inline constexpr int DefaultSpeedIndex = 5; // 115200 bit/s, for an index outside the table
+inline constexpr int UdpDatagramLimit = 8192;
+inline constexpr qsizetype MaxSendLength = 255; // a sent line with checksum and CR LF
+
+// Serial speed by index; an index outside the table gives 115200 bit/s.
+qint32 SerialSpeed(int index);
+
+// Splits "host:port" at the first colon. Without a colon the port is 10110. A port that is
+// not a decimal number from 1 to 65535 raises ECommError.
+std::pair<QString, quint32> SplitNetworkAddress(const QString& address);
+
+// The port selector's lists: "UDP All", "UDP", "TCP", then the serial ports sorted without
+// regard to case by friendly name (then port name). Each port is (friendly name, port name).
+struct TSelectorLists {
+    QStringList DeviceNames;
+    QStringList DisplayNames;
+};
+TSelectorLists MakeSelectorLists(std::vector<std::pair<QString, QString>> ports);
+
+// The one link to the multiplexer: a serial port, a UDP socket or a TCP connection. It lives
+// on the user-interface thread. Serial and TCP links are read by a receive thread of their
+// own, UDP datagrams arrive on the user-interface thread; either way received bytes become
+// lines on Queue (or, in packet mode, a packet for ReceivePacket).
+class TComm : public QObject {
+    Q_OBJECT
+public:
+    explicit TComm(QObject* parent = nullptr);
+    ~TComm() override;
+
+    // Serial: option is the speed index, and a port that cannot be opened gives mdClosed.
+    // UDP: option 1 takes datagrams from the host of the address only. TCP: option unused.
+    // A bad port number, a UDP bind failure or a TCP connect failure raises ECommError.
+    TCommMode Open(int kind, const QString& address, int option);
+    // Stops and joins the receive thread, then closes the device. Queued lines stay.
+    void Close();
+
+    TCommMode Mode() const { return mode; }
+    quint32 NetworkPort() const { return networkPort; }
+    bool UdpFilter() const { return udpFilter; }
+
+    // Completes the text with "*", checksum (unless it holds a "*") and CR LF, and writes it
+    // as Latin-1. A line that would pass 255 characters raises ECommError and nothing is
+    // sent; a failed TCP write raises ESocketError.
+    void SendLine(const QString& text);
+    // Frames and writes a packet on a serial or TCP link.
+    void SendPacket(const TPacket& packet);
+    // Waits for one packet in packet mode; PacketNone when the link is neither serial nor TCP.
+    int ReceivePacket(TPacket& packet, int timeoutMs = 2000);
+    void SetPacketMode();
+    void SetLineMode();
+
+    // The oldest received line; Lock is held for this one pop only.
+    std::optional<QByteArray> PopLine();
+    qsizetype QueuedLines() const;
+
+    QStringList DeviceNames() const { return deviceNames; }
+    QStringList DisplayNames() const { return displayNames; }
+    void RefreshPortList();
+
+signals:
+    // The TCP peer closed or reset the connection; delivered on the user-interface thread.
+    void ConnectionLost();
+
+private:
+    friend class TRXThread;
+
+    TCommMode OpenSerial(const QString& address, int option);
+    TCommMode OpenUdp(const QString& address, int option);
+    TCommMode OpenTcp(const QString& address);
+    QString StartThread(std::unique_ptr<TRXThread> thread);
+    void WriteThroughThread(const QByteArray& bytes, bool failureIsError);
+    void UDPRead();
+    void RxLinkLost(quint64 link);
+
+    quint32 networkPort = DefaultNetworkPort;
+    TCommMode mode = mdClosed;
+    bool udpFilter = false;
+    QStringList deviceNames;
+    QStringList displayNames;
+
+    QUdpSocket* udp = nullptr;
+    QHostAddress udpHost; // destination of every datagram, and the only sender taken when
+                          // UdpFilter is set
+    TLineFramer udpFramer;
+
+    std::unique_ptr<TRXThread> rxThread;
+    quint64 linkNumber = 0; // tells a stale lost-link report from one of the current link
+
+    // Received lines, oldest first. Lock is held to push or pop, never while a line is used.
+    // It also guards the receive thread's packet state, whose completion packetReady signals.
+    mutable std::mutex Lock;
+    std::deque<QByteArray> Queue;
+    std::condition_variable packetReady;
+
+    // Appends received lines to Queue and empties the batch.
+    void PushLines(std::vector<QByteArray>& lines);
+};
