@@ -40,19 +40,6 @@ QSettings AppSettings() {
     return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright"));
 }
 
-// Set while the window fills controls, cleared however the filling ends.
-class TRefreshingScope {
-public:
-    explicit TRefreshingScope(bool& flag)
-        : flag(flag) {
-        flag = true;
-    }
-    ~TRefreshingScope() { flag = false; }
-
-private:
-    bool& flag;
-};
-
 } // namespace
 
 template <class F>

@@ -467,14 +467,7 @@ void TSession::DispatchLine(const QString& line) {
 
     // Cleared however the dispatch ends, so one bad report never leaves the change handlers
     // of the window switched off.
-    struct TRefreshing {
-        bool& flag;
-        explicit TRefreshing(bool& f)
-            : flag(f) {
-            flag = true;
-        }
-        ~TRefreshing() { flag = false; }
-    } refreshing(Refreshing);
+    const TRefreshingScope refreshing(Refreshing);
 
     try {
         if (log.Logging())

@@ -33,6 +33,22 @@ public:
     using EError::EError;
 };
 
+// Sets a Refreshing flag for as long as it lives, so that the flag is cleared however the
+// filling or dispatching ends.
+class TRefreshingScope {
+public:
+    explicit TRefreshingScope(bool& refreshing)
+        : flag(refreshing) {
+        flag = true;
+    }
+    ~TRefreshingScope() { flag = false; }
+    TRefreshingScope(const TRefreshingScope&) = delete;
+    TRefreshingScope& operator=(const TRefreshingScope&) = delete;
+
+private:
+    bool& flag;
+};
+
 // Firmware version text to numbers: "3.14.2." gives 3, 14, 2; "3.14.2" gives 3, 14, 0; "3.14"
 // gives 3, 0, 0. Reading stops at the first missing "." or non-number.
 std::array<int, 3> ParseFirmwareVersion(const QString& text);

@@ -1,0 +1,548 @@
+// The main window driven as a user would, against the simulated multiplexer over real links.
+#include "ScriptedUser.h"
+
+#include "app/MainForm.h"
+#include "comms/Comms.h"
+#include "sim/Simulator.h"
+#include "ui_MainForm.h"
+
+#include <QLabel>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int Timeout = 10000;
+
+// The simulator listens on a loopback address of its own, so that a UDP link, which binds the
+// same port number on every local address, does not receive the simulator's own datagrams.
+const QHostAddress SimAddress(QStringLiteral("127.0.0.2"));
+
+QSettings Settings() { return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright")); }
+
+QString StatusText(TMainForm& form, int panel)
+{
+    return form.statusBar()->findChild<QLabel*>(QStringLiteral("sbPanel%1").arg(panel))->text();
+}
+
+// A window with its scripted user, connected to a simulator.
+struct TRig {
+    explicit TRig(TSimulator::TOptions options = {})
+    {
+        options.listen = SimAddress;
+        sim = std::make_unique<TSimulator>(options);
+        sim->Start();
+        form = std::make_unique<TMainForm>(&user);
+        form->SetPersistSettings(false);
+        form->show();
+    }
+    ~TRig()
+    {
+        form.reset();
+        sim.reset();
+    }
+
+    TSession& Session() { return form->Session(); }
+    Ui::TMainForm& Ui() { return form->Controls(); }
+
+    void ConnectTcp()
+    {
+        form->ConnectTo(ParseLinkUrl(QStringLiteral("tcp:%1:%2")
+                                         .arg(SimAddress.toString())
+                                         .arg(sim->TcpPort())));
+    }
+    // Connected over TCP with the configuration read.
+    bool ConnectAndRead()
+    {
+        QSignalSpy finished(&Session(), &TSession::ReadFinished);
+        ConnectTcp();
+        return finished.count() > 0 || finished.wait(Timeout);
+    }
+    bool Received(const QString& line)
+    {
+        return sim->ReceivedLines().contains(line);
+    }
+    QStringList ViewerLines() const
+    {
+        const QString text = form->Controls().memNmea->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(u'\n');
+    }
+
+    TScriptedUser user;
+    std::unique_ptr<TSimulator> sim;
+    std::unique_ptr<TMainForm> form;
+};
+
+// A TAG block naming the simulated multiplexer as source, with a correct checksum.
+QByteArray Tagged(const QString& source, const QByteArray& sentence)
+{
+    const QString tag = QStringLiteral("s:CPX7A31F") + source;
+    return "\\" + tag.toLatin1() + "*" +
+           QByteArray::number(NmeaChecksum(u'x' + tag, tag.size() + 1), 16)
+               .rightJustified(2, '0')
+               .toUpper() +
+           "\\" + NmeaLine(sentence).trimmed();
+}
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void ConnectsOverEveryLink_data();
+    void ConnectsOverEveryLink();
+    void Identification_data();
+    void Identification();
+    void UdpAllIdentifiesNothing();
+    void SilentMultiplexerTimesOut();
+    void BadReportsNeverLeaveRefreshingSet();
+    void ViewFilter();
+    void NoScrollKeepsOneLinePerAddress();
+    void ScrollingViewKeepsLast101();
+    void SendBoxAndHistory();
+    void Logs_data();
+    void Logs();
+    void LostTcpConnection();
+    void OverflowLamps();
+    void NestedWaitsEachGetTheirReply();
+    void ClosingWhileWaitingWaitsForTheWait();
+    void FirstRunAndSavedSettings();
+    void RestoreFactorySettingsAnsweredNoReadsAgain();
+    void ProgramSelectionsSendNothing();
+};
+
+void TestMainForm::initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+void TestMainForm::init() { Settings().clear(); }
+
+void TestMainForm::ConnectsOverEveryLink_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("tcp") << "tcp";
+    QTest::newRow("udp") << "udp";
+    QTest::newRow("serial") << "serial";
+}
+
+void TestMainForm::ConnectsOverEveryLink()
+{
+    QFETCH(QString, kind);
+    TSimulator::TOptions options;
+    options.udp = kind == u"udp";
+    options.pty = kind == u"serial";
+    TRig rig(options);
+    QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
+
+    TLinkTarget link;
+    if (kind == u"tcp")
+        link = ParseLinkUrl(QStringLiteral("tcp:127.0.0.2:%1").arg(rig.sim->TcpPort()));
+    else if (kind == u"udp")
+        link = ParseLinkUrl(QStringLiteral("udp:127.0.0.2:%1").arg(rig.sim->UdpPort()));
+    else
+        link = ParseLinkUrl(QStringLiteral("serial:") + rig.sim->PtyPath());
+    rig.form->ConnectTo(link);
+
+    QVERIFY(rig.Session().IsOpen());
+    QVERIFY(finished.wait(Timeout));
+    QCOMPARE(rig.Ui().btnConnect->text(), QString("Disconnect"));
+    QCOMPARE(StatusText(*rig.form, 0), QString("Device: Corvanta-PX"));
+    QCOMPARE(StatusText(*rig.form, 1), QString("Version: 3.14.0"));
+    QCOMPARE(StatusText(*rig.form, 2), QString("Serial: 24070193"));
+    QCOMPARE(rig.Session().DeviceModel, 0);
+    QCOMPARE(rig.Session().Activity, acIdle);
+    // The model holds what the multiplexer reported.
+    QCOMPARE(rig.Session().Config.UniqueID, QString("CPX7A31F"));
+    QVERIFY(rig.Ui().btnReadConfig->isEnabled());
+    // The connect sequence on the wire.
+    const QStringList received = rig.sim->ReceivedLines();
+    QVERIFY(received.indexOf("$PZRQCF,A*61") >= 0);
+    QVERIFY(received.indexOf("$PZRQVER*48") > received.indexOf("$PZRQCF,A*61"));
+    QVERIFY(received.indexOf("$PZRQCFQ*5D") > received.indexOf("$PZRQVER*48"));
+
+    rig.form->btnConnectClick();
+    QVERIFY(!rig.Session().IsOpen());
+    QCOMPARE(rig.Ui().btnConnect->text(), QString("Connect"));
+    QCOMPARE(StatusText(*rig.form, 0), QString("Device: "));
+    QVERIFY(!rig.Ui().btnReadConfig->isEnabled());
+}
+
+void TestMainForm::Identification_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("readsConfig");
+    QTest::addColumn<QString>("said"); // what the user was told or asked; empty: nothing
+
+    const QString incompatible = "Tidewright has detected incompatible firmware in\nyour "
+                                 "Corvanta.\n\nWould you like to perform an automatic update?";
+    QTest::newRow("3.13 refused") << "3.13.9.,CPX,1,A010" << 0 << false << incompatible;
+    QTest::newRow("3.14 read as 3.0") << "3.14,CPX,1,A010" << 0 << false << incompatible;
+    QTest::newRow("3.14.0 accepted") << "3.14.0,CPX,1,A010" << 0 << true << "";
+    QTest::newRow("4.0.0 accepted") << "4.0.0,CPX,1,A010" << 0 << true << "";
+    QTest::newRow("model 2") << "3.14.0,CPX,1,A002" << 2 << true << "";
+    QTest::newRow("8002 refused")
+        << "3.14.0,CPX,1,8002" << -1 << true
+        << "This version of Tidewright does not support\nthe connected multiplexer.";
+    QTest::newRow("not hexadecimal") << "3.14.0,CPX,1,A0G2" << -1 << true
+                                     << "Unable to read Corvanta capabilities!";
+    QTest::newRow("two characters ignored") << "3.14.0,CPX,1,12" << -1 << true << "";
+    QTest::newRow("no capabilities") << "3.14.0,CPX,1" << -1 << true << "";
+}
+
+void TestMainForm::Identification()
+{
+    QFETCH(QString, reply);
+    QFETCH(int, model);
+    QFETCH(bool, readsConfig);
+    QFETCH(QString, said);
+
+    TRig rig;
+    rig.sim->SetFault(sfNoAnswer, QStringLiteral("VER"));
+    rig.ConnectTcp();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Received("$PZRQVER*48"), Timeout);
+    QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
+    rig.sim->SendUnasked("$PZRQVER," + reply.toLatin1());
+
+    if (readsConfig) {
+        QVERIFY(finished.wait(Timeout));
+        QTRY_VERIFY(rig.Received("$PZRQCFQ*5D"));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity, acIdle, Timeout);
+        QVERIFY(rig.Session().ViewerGreyed);
+        QTest::qWait(300);
+        QVERIFY(!rig.Received("$PZRQCFQ*5D"));
+    }
+    QCOMPARE(rig.Session().DeviceModel, model);
+    QCOMPARE(rig.Session().DeviceName, QString("CPX"));
+    QCOMPARE((rig.user.Messages + rig.user.Questions).join('|'), said);
+}
+
+void TestMainForm::UdpAllIdentifiesNothing()
+{
+    TSimulator::TOptions options;
+    options.udp = true;
+    TRig rig(options);
+    rig.form->ConnectTo(
+        ParseLinkUrl(QStringLiteral("udp-all:127.0.0.2:%1").arg(rig.sim->UdpPort())));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Received("$PZRQVER*48"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity, acIdle, Timeout);
+    QTest::qWait(300);
+    QVERIFY(rig.Session().DeviceName.isEmpty());
+    QVERIFY(rig.Session().FirmwareVersionText.isEmpty());
+    QVERIFY(!rig.Received("$PZRQCFQ*5D"));
+    QCOMPARE(StatusText(*rig.form, 0), QString("Device: "));
+    QVERIFY(rig.user.Messages.isEmpty());
+}
+
+void TestMainForm::SilentMultiplexerTimesOut()
+{
+    TRig rig;
+    rig.sim->SetFault(sfNoAnswer, QStringLiteral("VER"));
+    QElapsedTimer clock;
+    clock.start();
+    rig.ConnectTcp();
+    QCOMPARE(rig.Session().Activity, acIdentify);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"}, Timeout);
+    QVERIFY(clock.elapsed() >= 3900);
+    QCOMPARE(rig.Session().Activity, acIdle);
+    QCOMPARE(rig.Session().DeviceModel, -1);
+}
+
+void TestMainForm::BadReportsNeverLeaveRefreshingSet()
+{
+    TRig rig;
+    rig.sim->SetFault(sfMalformedReport);
+    QVERIFY(rig.ConnectAndRead());
+    QVERIFY(!rig.user.Errors.isEmpty());
+    QVERIFY(rig.user.Errors.first().startsWith("Parameter error in sentence:\n$PZRQ"));
+    QVERIFY(!rig.Session().Refreshing);
+    QCOMPARE(rig.Session().Activity, acIdle);
+}
+
+void TestMainForm::ViewFilter()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.Ui().cbViewFilter->setCurrentIndex(2);
+    rig.form->cbViewFilterChange(2); // "Input 2"
+    rig.form->btnClearClick();
+    rig.sim->SendUnasked(Tagged("-2", "$GPRMC,2"));
+    rig.sim->SendUnasked(Tagged("-3", "$GPRMC,3"));
+    rig.sim->SendUnasked(Tagged("#1C", "$GPRMC,N"));
+    rig.sim->SendUnasked("$GPRMC,untagged");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ViewerLines().size(), 2, Timeout);
+    QTest::qWait(100);
+    QCOMPARE(rig.ViewerLines(), (QStringList{NmeaLine("$GPRMC,2").trimmed(),
+                                             NmeaLine("$GPRMC,untagged").trimmed()}));
+
+    // TAG Blocks shows the whole line.
+    rig.Ui().chbTagBlocks->setChecked(true);
+    rig.form->chbTagBlocksClick();
+    rig.sim->SendUnasked(Tagged("-2", "$GPGGA,2"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ViewerLines().size(), 3, Timeout);
+    QCOMPARE(rig.ViewerLines().last(), QString::fromLatin1(Tagged("-2", "$GPGGA,2")));
+}
+
+void TestMainForm::NoScrollKeepsOneLinePerAddress()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.Ui().chbNoScroll->setChecked(true);
+    rig.form->chbNoScrollClick();
+    QVERIFY(rig.ViewerLines().isEmpty());
+    rig.sim->SendUnasked("$GPRMC,1");
+    rig.sim->SendUnasked("$GPRMC,2");
+    rig.sim->SendUnasked("$GPGGA,3");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ViewerLines(),
+                              (QStringList{NmeaLine("$GPRMC,2").trimmed(),
+                                           NmeaLine("$GPGGA,3").trimmed()}),
+                              Timeout);
+}
+
+void TestMainForm::ScrollingViewKeepsLast101()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.form->btnClearClick();
+    for (int i = 1; i <= 150; ++i)
+        rig.sim->SendUnasked("$GPXTE," + QByteArray::number(i));
+    // Statistics are never shown.
+    rig.sim->SendUnasked("$PZRQSTAT,R,1,2,3,4,5,6,7,8");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.ViewerLines().value(100) == NmeaLine("$GPXTE,150").trimmed(),
+                             Timeout);
+    QTest::qWait(200);
+    const QStringList lines = rig.ViewerLines();
+    QCOMPARE(lines.size(), 101);
+    QCOMPARE(lines.first(), NmeaLine("$GPXTE,50").trimmed());
+    QCOMPARE(lines.last(), NmeaLine("$GPXTE,150").trimmed());
+    // The view is scrolled to show the last lines.
+    QScrollBar* bar = rig.Ui().memNmea->verticalScrollBar();
+    QCOMPARE(bar->value(), std::min(101 - 16, bar->maximum()));
+}
+
+void TestMainForm::SendBoxAndHistory()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.Ui().cbSentence->setCurrentText("PZRQVER");
+    QTest::keyClick(rig.Ui().cbSentence->lineEdit(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Received("$PZRQVER*48") &&
+                                 rig.sim->ReceivedLines().count("$PZRQVER*48") == 2,
+                             Timeout);
+    QCOMPARE(rig.Ui().cbSentence->count(), 1);
+
+    for (int i = 1; i <= 21; ++i) {
+        rig.Ui().cbSentence->setCurrentText(QStringLiteral("GPXTE,%1").arg(i));
+        rig.form->btnSendClick();
+    }
+    // The same text again does not move or repeat.
+    rig.Ui().cbSentence->setCurrentText("GPXTE,21");
+    rig.form->btnSendClick();
+    QCOMPARE(rig.Ui().cbSentence->count(), 20);
+    QCOMPARE(rig.Ui().cbSentence->itemText(0), QString("GPXTE,21"));
+    QCOMPARE(rig.Ui().cbSentence->itemText(19), QString("GPXTE,2"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Received(QString::fromLatin1(NmeaLine("$GPXTE,21").trimmed())),
+                             Timeout);
+
+    rig.form->btnClrHistoryClick();
+    QCOMPARE(rig.Ui().cbSentence->count(), 0);
+    QCOMPARE(rig.Ui().cbSentence->currentText(), QString("GPXTE,21"));
+}
+
+void TestMainForm::Logs_data()
+{
+    QTest::addColumn<bool>("diagnostic");
+    QTest::newRow("plain") << false;
+    QTest::newRow("diagnostic") << true;
+}
+
+void TestMainForm::Logs()
+{
+    QFETCH(bool, diagnostic);
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("log.txt");
+    QVERIFY(rig.form->StartLogTo(fileName, diagnostic));
+    QVERIFY(!rig.Ui().miLogNmea->isEnabled());
+    QVERIFY(rig.Ui().miStopLog->isEnabled());
+
+    const QByteArray tagged = Tagged("-1", "$GPRMC,1");
+    rig.sim->SendUnasked(tagged);
+    rig.sim->SendUnasked("$PZRQSTAT,R,1,2,3,4,5,6,7,8");
+    rig.Ui().cbSentence->setCurrentText("GPXTE,9");
+    rig.form->btnSendClick();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*rig.form, 4), QString("Log: 3 lines"), Timeout);
+    rig.form->miStopLogClick();
+    QCOMPARE(StatusText(*rig.form, 4), QString("Log: ---"));
+    QVERIFY(rig.Ui().miLogNmea->isEnabled());
+
+    QFile file(fileName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray stat = NmeaLine("$PZRQSTAT,R,1,2,3,4,5,6,7,8");
+    const QByteArray expected =
+        diagnostic ? "\\t:rx*44\\" + tagged + "\r\n\\t:rx*44\\" + stat + "\\t:tx*42\\$GPXTE,9\r\n"
+                   : NmeaLine("$GPRMC,1") + stat + "$GPXTE,9\r\n";
+    QCOMPARE(file.readAll(), expected);
+}
+
+void TestMainForm::LostTcpConnection()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.sim->SetFault(sfDropAfter, 1);
+    rig.sim->SendUnasked("$GPRMC,1");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"TCP Connection lost"}, Timeout);
+    QVERIFY(!rig.Session().IsOpen());
+    QCOMPARE(rig.Ui().btnConnect->text(), QString("Connect"));
+    QVERIFY(rig.Session().Config.Routes.isEmpty());
+}
+
+void TestMainForm::OverflowLamps()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QSignalSpy lamps(&rig.Session(), &TSession::OverflowChanged);
+    rig.sim->SendUnasked("$PZRQOV,5");
+    QVERIFY(lamps.wait(Timeout));
+    QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0x5));
+    QVERIFY(lamps.wait(2000));
+    QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0));
+    rig.sim->SendUnasked("$PZRQOV,X");
+    rig.sim->SendUnasked("$PZRQOV,C");
+    QVERIFY(lamps.wait(Timeout));
+    QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0xC));
+}
+
+void TestMainForm::NestedWaitsEachGetTheirReply()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.sim->SetFault(sfDelay, 300);
+    TSession& session = rig.Session();
+    bool innerDone = false;
+    // While the outer command waits, a timer starts a second command (as a click would).
+    QTimer::singleShot(50, &session, [&] {
+        session.SendAndWait(QStringLiteral("$PZRQUI,C,ABC"), nkUI);
+        innerDone = true;
+    });
+    session.SendAndWait(FormatCommand(nkOP, session.Config), nkOP);
+    QVERIFY(innerDone);
+    QCOMPARE(session.WaitDepth(), 0);
+    QCOMPARE(session.AwaitedKind(), quint8(0));
+}
+
+void TestMainForm::ClosingWhileWaitingWaitsForTheWait()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.sim->SetFault(sfNoAnswer, QStringLiteral("OP"));
+    bool cancelled = false;
+    QTimer::singleShot(100, rig.form.get(), [&] { rig.form->close(); });
+    try {
+        rig.Session().SendAndWait(FormatCommand(nkOP, rig.Session().Config), nkOP);
+    } catch (const ECancelled&) {
+        cancelled = true;
+    }
+    QVERIFY(cancelled);
+    QVERIFY(rig.Session().IsOpen()); // nothing was freed under the wait
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.form->isVisible(), Timeout);
+    QVERIFY(!rig.Session().IsOpen());
+}
+
+void TestMainForm::FirstRunAndSavedSettings()
+{
+    TScriptedUser user;
+    {
+        TMainForm form(&user);
+        QCOMPARE(form.Controls().cbPort->currentIndex(), -1);
+        QVERIFY(form.Controls().edtMuxIP->text().isEmpty());
+        QCOMPARE(form.Controls().edtMuxPort->text(), QString("10110"));
+        QVERIFY(!form.Controls().btnConnect->isEnabled());
+        form.close();
+    }
+    QCOMPARE(Settings().value("Port").toInt(), -1);
+
+    {
+        QSettings settings = Settings();
+        settings.setValue("Port", 2);
+        settings.setValue("IP", "10.0.0.2");
+        settings.setValue("NetPort", "");
+    }
+    {
+        TMainForm form(&user);
+        QCOMPARE(form.Controls().cbPort->currentIndex(), 2);
+        QCOMPARE(form.Controls().edtMuxIP->text(), QString("10.0.0.2"));
+        QCOMPARE(form.Controls().edtMuxPort->text(), QString("10110"));
+        QVERIFY(form.Controls().btnConnect->isEnabled());
+        // Emptying the host disables Connect.
+        form.Controls().edtMuxIP->clear();
+        form.edtMuxIPChange();
+        QVERIFY(!form.Controls().btnConnect->isEnabled());
+        form.Controls().edtMuxIP->setText("10.0.0.3");
+        form.edtMuxIPChange();
+        form.close();
+    }
+    QCOMPARE(Settings().value("IP").toString(), QString("10.0.0.3"));
+
+    // A selector index that no longer exists leaves the selector empty; an unreadable value
+    // ends the reading there.
+    Settings().setValue("Port", 999);
+    {
+        TMainForm form(&user);
+        QCOMPARE(form.Controls().cbPort->currentIndex(), -1);
+        QCOMPARE(form.Controls().edtMuxIP->text(), QString("10.0.0.3"));
+    }
+    Settings().setValue("Port", "not a number");
+    {
+        TMainForm form(&user);
+        QVERIFY(form.Controls().edtMuxIP->text().isEmpty());
+    }
+}
+
+void TestMainForm::RestoreFactorySettingsAnsweredNoReadsAgain()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
+    rig.user.Answers = {false};
+    rig.form->miResetFactorySettingsClick();
+    QCOMPARE(rig.user.Questions.size(), 1);
+    QVERIFY(finished.wait(Timeout));
+    QVERIFY(!rig.Received("$PZRQRESET,1*55"));
+    QCOMPARE(rig.sim->ReceivedLines().count("$PZRQVER*48"), 2);
+
+    rig.user.Answers = {true};
+    rig.form->miResetFactorySettingsClick();
+    QVERIFY(finished.wait(Timeout));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Received(QString::fromLatin1(NmeaLine("$PZRQRESET,1").trimmed())),
+                             Timeout);
+}
+
+void TestMainForm::ProgramSelectionsSendNothing()
+{
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.sim->ClearReceived();
+    // Selections set by the program (here the view filter and the port selector) raise no
+    // user-action handler, so no link change and nothing on the wire.
+    rig.Ui().cbViewFilter->setCurrentIndex(3);
+    rig.Ui().cbPort->setCurrentIndex(2);
+    QTest::qWait(300);
+    QVERIFY(rig.Session().IsOpen());
+    QCOMPARE(rig.Session().Viewer.ViewFilter, -1);
+    const QStringList received = rig.sim->ReceivedLines();
+    for (const QString& line : received)
+        QVERIFY2(line.startsWith("$PZRQCF,A"), qPrintable(line));
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
