@@ -243,7 +243,7 @@ std::optional<TSimRoute> TSimConfig::ParseRoute(const QStringList& values) {
 }
 
 std::optional<TSimModbus> TSimConfig::ParseModbus(const QStringList& values) {
-    if (values.size() != 11 || values[0] != u"X")
+    if (values.size() != 10 || values[0] != u"X")
         return std::nullopt;
     const auto slave = ParseUnsigned(values[1]);
     const auto reg = ParseUnsigned(values[2]);

@@ -111,7 +111,7 @@ public:
     void ClearModbus() { modbus.clear(); }
 
     enum TStore : quint8 { stStored = 0, stFull = 1, stMalformed = 2 };
-    // Values after field 1 of "$PZRQRTE,C,..." (five) and "$PZRQMB,C,..." (X and ten more).
+    // Values after field 1 of "$PZRQRTE,C,..." (five) and "$PZRQMB,C,..." (X and nine more).
     TStore StoreRoute(const QStringList& fields);
     TStore StoreModbus(const QStringList& fields);
     static std::optional<TSimRoute> ParseRoute(const QStringList& values);
