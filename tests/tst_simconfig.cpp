@@ -66,7 +66,6 @@ void TestSimConfig::VersionAnswer_data() {
     QTest::addColumn<QByteArray>("request");
     QTest::newRow("with checksum and the extra CR LF") << QByteArray("$PZRQVER*48\r\n\r\n");
     QTest::newRow("without checksum") << QByteArray("$PZRQVER\r\n");
-    QTest::newRow("lower-case checksum digits") << QByteArray("$PZRQCF,A*2a\r\n$PZRQVER\r\n");
     QTest::newRow("split over writes, noise before") << QByteArray("xx\r\n$PZR");
 }
 
@@ -91,7 +90,7 @@ void TestSimConfig::VersionFromOptions() {
 
 void TestSimConfig::WrongChecksumIsIgnored() {
     client->Write("$PZRQVER*00\r\n$PZRQCF,C,3,4*00\r\n$PZRQCFQ*XY\r\n");
-    client->Send("$PZRQCF");
+    client->Write("$PZRQCF*0c\r\n"); // lower-case digits are fine
     // The first answer is the one to the well-formed query: the others were dropped.
     QCOMPARE(client->Line(), QByteArray("$PZRQCF,R,3,2*73\r\n"));
     QCOMPARE(sim->ReceivedLines().size(), 4);
