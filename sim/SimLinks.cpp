@@ -80,6 +80,7 @@ public:
         ::close(master);
     }
     TKind Kind() const override { return ckPty; }
+    bool Listening() const { return listening; }
     bool Write(const QByteArray& bytes) override {
         if (!listening || pending.size() + bytes.size() > PendingLimit)
             return false;
@@ -264,6 +265,14 @@ void TSimLinks::Remove(TSimChannel* channel) {
             return;
         }
     }
+}
+
+bool TSimLinks::PtyListening() const {
+    for (const auto& channel : channels) {
+        if (channel->Kind() == TSimChannel::ckPty)
+            return static_cast<TPtyChannel*>(channel.get())->Listening();
+    }
+    return false;
 }
 
 quint16 TSimLinks::TcpPort() const {

@@ -55,6 +55,8 @@ public:
     quint16 TcpPort() const;
     quint16 UdpPort() const;
     QString PtyPath() const { return ptyPath; }
+    // Whether someone has the pseudo-terminal open.
+    bool PtyListening() const;
     // Open channels; TCP connections that closed are gone.
     std::vector<TSimChannel*> Channels() const;
     int TcpConnections() const;

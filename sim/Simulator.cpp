@@ -57,6 +57,10 @@ QString TSimulator::PtyPath() const {
     return Call([this] { return engine->Links().PtyPath(); });
 }
 
+bool TSimulator::PtyListening() const {
+    return Call([this] { return engine->Links().PtyListening(); });
+}
+
 int TSimulator::TcpConnections() const {
     return Call([this] { return engine->Links().TcpConnections(); });
 }

@@ -34,7 +34,8 @@ public:
     void Start();
     quint16 TcpPort() const;
     quint16 UdpPort() const;
-    QString PtyPath() const; // the serial port to open, empty without --pty
+    QString PtyPath() const;   // the serial port to open, empty without --pty
+    bool PtyListening() const; // someone has the pseudo-terminal open
     int TcpConnections() const;
 
     void SetFault(TSimFault fault, int value = 1);

@@ -118,6 +118,18 @@ public:
                sentence.mid(star + 1, 2) == sentence.mid(star + 1, 2).toUpper();
     }
 
+    // The TAG block ends with "*", the two-digit checksum of what lies between the leading
+    // backslash and the "*", and the closing backslash.
+    static bool TagChecksumOk(const QByteArray& tag) {
+        const qsizetype star = tag.lastIndexOf('*');
+        if (!tag.startsWith('\\') || !tag.endsWith('\\') || star != tag.size() - 4)
+            return false;
+        quint8 sum = 0;
+        for (qsizetype i = 1; i < star; ++i)
+            sum ^= quint8(tag[i]);
+        return tag.mid(star + 1, 2) == QByteArray::number(sum, 16).rightJustified(2, '0').toUpper();
+    }
+
     QTcpSocket socket;
     QByteArray buffer;
 
