@@ -8,9 +8,9 @@
 // the --yes switch.
 class TConsoleUser : public IUser {
 public:
-    TConsoleUser(QTextStream& err, bool answerYes)
-        : err(err)
-        , answerYes(answerYes) {}
+    TConsoleUser(QTextStream& errorStream, bool yes)
+        : err(errorStream)
+        , answerYes(yes) {}
 
     void ShowMessage(const QString& text) override;
     void ShowWarning(const QString& text) override;

@@ -319,10 +319,6 @@ QString ModbusCommand(const TModbus& entry) {
     return fields.join(u',');
 }
 
-QString HexText(quint64 value, int minDigits) {
-    return QString::number(value, 16).toUpper().rightJustified(minDigits, u'0');
-}
-
 QString CharText(char c) {
     return c == 0 ? QString() : QString(QChar::fromLatin1(c));
 }

@@ -3,6 +3,7 @@
 #include "config/MuxConfig.h"
 #include "nmea/Errors.h"
 #include "nmea/Nmea.h"
+#include "nmea/Numbers.h"
 
 #include <QString>
 #include <QStringList>
@@ -52,8 +53,6 @@ QString RouteCommand(const TRoute& route);   // "$PZRQRTE,C,GPRMC,0003,0,41,0000
 QString ModbusDeleteCommand();               // "$PZRQMB,C,DELETE"
 QString ModbusCommand(const TModbus& entry); // "$PZRQMB,C,X,1,100,H,F,R,2,C,C,ENGINE"
 
-// Upper-case hexadecimal with at least the given number of digits.
-QString HexText(quint64 value, int minDigits);
 // A character field as text: empty for 0.
 QString CharText(char c);
 // The first character of a text as a character field: 0 for an empty text, '?' for one that

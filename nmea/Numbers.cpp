@@ -72,3 +72,7 @@ std::optional<quint32> ParseHex32(QStringView text) {
         return std::nullopt;
     return quint32(*value);
 }
+
+QString HexText(quint64 value, int minDigits) {
+    return QString::number(value, 16).toUpper().rightJustified(minDigits, u'0');
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 #include <optional>
@@ -14,3 +15,6 @@ std::optional<quint64> ParseHex(QStringView text);      // hexadecimal, either c
 
 std::optional<qint32> ParseInt32(QStringView text);  // signed decimal in the 32-bit range
 std::optional<quint32> ParseHex32(QStringView text); // hexadecimal in the 32-bit range
+
+// Upper-case hexadecimal with at least minDigits digits, zero-padded.
+QString HexText(quint64 value, int minDigits);

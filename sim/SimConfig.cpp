@@ -295,9 +295,9 @@ TSimConfig::TStore TSimConfig::StoreModbus(const QStringList& fields) {
 }
 
 QByteArray TSimConfig::RouteReport(const TSimRoute& route) const {
-    return "$PZRQRTE,R," + route.sentence.toLatin1() + ',' + HexText(route.inputs, 4) + ',' +
-           QByteArray::number(route.divisor) + ',' + HexText(route.outputs, 2) + ',' +
-           HexText(route.sourceName, 16);
+    return "$PZRQRTE,R," + route.sentence.toLatin1() + ',' + HexBytes(route.inputs, 4) + ',' +
+           QByteArray::number(route.divisor) + ',' + HexBytes(route.outputs, 2) + ',' +
+           HexBytes(route.sourceName, 16);
 }
 
 QByteArray TSimConfig::ModbusReport(const TSimModbus& entry) const {
@@ -305,7 +305,7 @@ QByteArray TSimConfig::ModbusReport(const TSimModbus& entry) const {
            ',' + LetterText(entry.regType) + ',' + LetterText(entry.dataType) + ',' +
            (entry.reverse ? "R" : "") + ',' + QByteArray::number(entry.paramP) + ',' +
            LetterText(entry.xdrType) + ',' + LetterText(entry.xdrUnit) + ',' +
-           entry.xdrID.toLatin1() + ',' + HexText(ModbusStatus(entry), 2);
+           entry.xdrID.toLatin1() + ',' + HexBytes(ModbusStatus(entry), 2);
 }
 
 quint8 TSimConfig::ModbusStatus(const TSimModbus& entry) const {

@@ -355,7 +355,7 @@ void TSimEngine::EnterBootloader() {
 }
 
 void TSimEngine::Announce() {
-    Answer({"$PZRQLDR," + HexText(options.loaderType, 2)});
+    Answer({"$PZRQLDR," + HexBytes(options.loaderType, 2)});
 }
 
 void TSimEngine::RestartApplication() {
@@ -416,7 +416,7 @@ QByteArray TSimEngine::Wire(const QByteArray& text, int port, quint8 n2kAddress)
         QByteArray source = "s:" + config.UniqueID().toLatin1();
         if (port == TrafficN2KPort) {
             source += options.decimalTagSource ? '=' + QByteArray::number(n2kAddress)
-                                               : '#' + HexText(n2kAddress, 2);
+                                               : '#' + HexBytes(n2kAddress, 2);
         } else {
             source += '-' + QByteArray::number(port);
         }
@@ -431,7 +431,7 @@ QByteArray TSimEngine::Wire(const QByteArray& text, int port, quint8 n2kAddress)
     }
     if (faults[sfBadChecksum].Value) {
         const quint8 wrong = NmeaChecksum(QByteArrayView(sentence), sentence.size()) ^ 0x55;
-        return tag + sentence + '*' + HexText(wrong, 2) + "\r\n";
+        return tag + sentence + '*' + HexBytes(wrong, 2) + "\r\n";
     }
     return tag + NmeaLine(sentence);
 }
@@ -486,7 +486,7 @@ void TSimEngine::WritePacket(const QByteArray& frame) {
 
 QByteArray TSimEngine::VersionText() const {
     return "$PZRQVER," + firmware.toLatin1() + ',' + options.deviceName.toLatin1() + ',' +
-           options.serialNumber.toLatin1() + ',' + HexText(options.capabilities, 4);
+           options.serialNumber.toLatin1() + ',' + HexBytes(options.capabilities, 4);
 }
 
 void TSimEngine::StatisticsTick() {
@@ -570,7 +570,7 @@ void TSimEngine::TrafficTick() {
     }
     if (overflowFlags &&
         (!overflowClock.isValid() || overflowClock.elapsed() >= OverflowReportMs)) {
-        Unasked("$PZRQOV," + HexText(overflowFlags, 1));
+        Unasked("$PZRQOV," + HexBytes(overflowFlags, 1));
         overflowFlags = 0;
         overflowClock.start();
     }

@@ -1,15 +1,11 @@
 #include "sim/SimFormat.h"
 
 #include "nmea/Nmea.h"
+#include "nmea/Numbers.h"
 
-QByteArray HexText(quint64 value, int width) {
-    QByteArray text = QByteArray::number(value, 16).toUpper();
-    if (text.size() < width)
-        text.prepend(QByteArray(width - text.size(), '0'));
-    return text;
-}
+QByteArray HexBytes(quint64 value, int width) { return HexText(value, width).toLatin1(); }
 
 QByteArray TagBlock(QByteArrayView parameters) {
     const QByteArray body = '\\' + parameters.toByteArray();
-    return body + '*' + HexText(NmeaChecksum(QByteArrayView(body), body.size()), 2) + '\\';
+    return body + '*' + HexBytes(NmeaChecksum(QByteArrayView(body), body.size()), 2) + '\\';
 }

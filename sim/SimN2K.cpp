@@ -103,7 +103,7 @@ const TSimN2KDevice* TSimN2KNetwork::ByRole(TSimN2KRole role) const {
 }
 
 QByteArray TSimN2KNetwork::Claim(const TSimN2KDevice& device) {
-    return "$PZRQNC,R," + HexText(device.name, 16) + ',' + QByteArray::number(device.address);
+    return "$PZRQNC,R," + HexBytes(device.name, 16) + ',' + QByteArray::number(device.address);
 }
 
 QList<QByteArray> TSimN2KNetwork::AddressClaims(quint8 destination) const {
@@ -123,7 +123,7 @@ QList<QByteArray> TSimN2KNetwork::ProductInformation(quint8 destination, const Q
             continue;
         const QByteArray source =
             "s:" + uniqueID +
-            (decimal ? '=' + QByteArray::number(device.address) : '#' + HexText(device.address, 2));
+            (decimal ? '=' + QByteArray::number(device.address) : '#' + HexBytes(device.address, 2));
         const QByteArray tag = TagBlock(source);
         lines.append(tag + "$PZRQNP,A," + QByteArray::number(device.databaseVersion) + ',' +
                      device.n2kVersion.toLatin1() + ',' + QByteArray::number(device.productCode) +

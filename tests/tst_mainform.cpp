@@ -3,6 +3,7 @@
 
 #include "app/MainForm.h"
 #include "comms/Comms.h"
+#include "config/ConfigSentences.h"
 #include "sim/Simulator.h"
 #include "ui_MainForm.h"
 
@@ -150,7 +151,7 @@ void TestMainForm::ConnectsOverEveryLink()
         link = ParseLinkUrl(QStringLiteral("serial:") + rig.sim->PtyPath());
     rig.form->ConnectTo(link);
 
-    QVERIFY(rig.Session().IsOpen());
+    QVERIFY2(rig.Session().IsOpen(), qPrintable((rig.user.Errors + rig.user.Messages).join('|')));
     QVERIFY(finished.wait(Timeout));
     QCOMPARE(rig.Ui().btnConnect->text(), QString("Disconnect"));
     QCOMPARE(StatusText(*rig.form, 0), QString("Device: Corvanta-PX"));
@@ -333,10 +334,9 @@ void TestMainForm::SendBoxAndHistory()
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.Ui().cbSentence->setCurrentText("PZRQVER");
-    QTest::keyClick(rig.Ui().cbSentence->lineEdit(), Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.Received("$PZRQVER*48") &&
-                                 rig.sim->ReceivedLines().count("$PZRQVER*48") == 2,
-                             Timeout);
+    QTest::keyClick(rig.Ui().cbSentence, Qt::Key_Return);
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.sim->ReceivedLines().count("$PZRQVER*48") == 2,
+                              qPrintable(rig.sim->ReceivedLines().join('|')), Timeout);
     QCOMPARE(rig.Ui().cbSentence->count(), 1);
 
     for (int i = 1; i <= 21; ++i) {
@@ -378,6 +378,7 @@ void TestMainForm::Logs()
     const QByteArray tagged = Tagged("-1", "$GPRMC,1");
     rig.sim->SendUnasked(tagged);
     rig.sim->SendUnasked("$PZRQSTAT,R,1,2,3,4,5,6,7,8");
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*rig.form, 4), QString("Log: 2 lines"), Timeout);
     rig.Ui().cbSentence->setCurrentText("GPXTE,9");
     rig.form->btnSendClick();
     QTRY_COMPARE_WITH_TIMEOUT(StatusText(*rig.form, 4), QString("Log: 3 lines"), Timeout);
