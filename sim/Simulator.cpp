@@ -49,6 +49,9 @@ auto TSimulator::Call(F&& function) const -> decltype(function()) {
 }
 
 TSimulator::TSimulator(const TOptions& options) {
+    // Without an application object the thread would get no event loop and never answer.
+    if (!QCoreApplication::instance())
+        throw ECommError(QStringLiteral("The simulator needs a QCoreApplication"));
     worker = std::thread([this, options] { Run(options); });
     std::unique_lock lock(mutex);
     finished.wait(lock, [this] { return ready; });
