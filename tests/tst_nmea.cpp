@@ -24,7 +24,8 @@ private slots:
     void Numbers();
 };
 
-void TestNmea::Parse_data() {
+void TestNmea::Parse_data()
+{
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("tagBlock");
@@ -37,162 +38,92 @@ void TestNmea::Parse_data() {
     QTest::addColumn<int>("sourceAddress");
 
     const QStringList none;
-    QTest::newRow("talker sentence") << "$GPRMC,1,A*3B"
-                                     << "ABC"
-                                     << ""
-                                     << "$GPRMC,1,A*3B"
-                                     << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("port source") << "\\s:ABC-3*64\\$GPRMC,1"
-                                 << "ABC"
-                                 << "\\s:ABC-3*64\\"
-                                 << "$GPRMC,1"
-                                 << "GPRMC" << 0 << none << int(skPort) << 3 << 255;
-    QTest::newRow("port source reads one digit") << "\\s:ABC-10*00\\$GPRMC,1"
-                                                 << "ABC"
-                                                 << "\\s:ABC-10*00\\"
-                                                 << "$GPRMC,1"
-                                                 << "GPRMC" << 0 << none << int(skPort) << 1 << 255;
-    QTest::newRow("n2k hex source up to comma") << "\\s:ABC#1C,c:1234*00\\$GPRMC,1"
-                                                << "ABC"
-                                                << "\\s:ABC#1C,c:1234*00\\"
-                                                << "$GPRMC,1"
-                                                << "GPRMC" << 0 << none << int(skN2K) << 0 << 28;
-    QTest::newRow("n2k hex source up to star") << "\\s:ABC#1c*00\\!AIVDM,1"
-                                               << "ABC"
-                                               << "\\s:ABC#1c*00\\"
-                                               << "!AIVDM,1"
-                                               << "AIVDM" << 0 << none << int(skN2K) << 0 << 28;
-    QTest::newRow("n2k decimal source") << "\\s:ABC=28*00\\$GPRMC,1"
-                                        << "ABC"
-                                        << "\\s:ABC=28*00\\"
-                                        << "$GPRMC,1"
-                                        << "GPRMC" << 0 << none << int(skN2K) << 0 << 28;
-    QTest::newRow("source not first parameter") << "\\c:1234,s:ABC-7*00\\$GPRMC,1"
-                                                << "ABC"
-                                                << "\\c:1234,s:ABC-7*00\\"
-                                                << "$GPRMC,1"
-                                                << "GPRMC" << 0 << none << int(skPort) << 7 << 255;
-    QTest::newRow("empty unique id") << "\\s:ABC-3*64\\$GPRMC,1"
-                                     << ""
-                                     << "\\s:ABC-3*64\\"
-                                     << "$GPRMC,1"
-                                     << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("other source") << "\\s:XYZ-3*00\\$GPRMC,1"
-                                  << "ABC"
-                                  << "\\s:XYZ-3*00\\"
-                                  << "$GPRMC,1"
-                                  << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("longer name with same start") << "\\s:ABCD-3*00\\$GPRMC,1"
-                                                 << "ABC"
-                                                 << "\\s:ABCD-3*00\\"
-                                                 << "$GPRMC,1"
-                                                 << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("port mark without digit") << "\\s:ABC-X*00\\$GPRMC,1"
-                                             << "ABC"
-                                             << "\\s:ABC-X*00\\"
-                                             << "$GPRMC,1"
-                                             << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("n2k source not a number") << "\\s:ABC#G1*00\\$GPRMC,1"
-                                             << "ABC"
-                                             << "\\s:ABC#G1*00\\"
-                                             << "$GPRMC,1"
-                                             << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("n2k source empty") << "\\s:ABC#,c:1*00\\$GPRMC,1"
-                                      << "ABC"
-                                      << "\\s:ABC#,c:1*00\\"
-                                      << "$GPRMC,1"
-                                      << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("n2k source beyond a byte") << "\\s:ABC=300*00\\$GPRMC,1"
-                                              << "ABC"
-                                              << "\\s:ABC=300*00\\"
-                                              << "$GPRMC,1"
-                                              << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("source name at the end") << "\\s:ABC\\$GPRMC,1"
-                                            << "ABC"
-                                            << "\\s:ABC\\"
-                                            << "$GPRMC,1"
-                                            << "GPRMC" << 0 << none << int(skNone) << 0 << 255;
+    QTest::newRow("talker sentence")
+        << "$GPRMC,1,A*3B" << "ABC" << "" << "$GPRMC,1,A*3B" << "GPRMC" << 0 << none
+        << int(skNone) << 0 << 255;
+    QTest::newRow("port source") << "\\s:ABC-3*64\\$GPRMC,1" << "ABC" << "\\s:ABC-3*64\\"
+                                 << "$GPRMC,1" << "GPRMC" << 0 << none << int(skPort) << 3
+                                 << 255;
+    QTest::newRow("port source reads one digit")
+        << "\\s:ABC-10*00\\$GPRMC,1" << "ABC" << "\\s:ABC-10*00\\" << "$GPRMC,1" << "GPRMC" << 0
+        << none << int(skPort) << 1 << 255;
+    QTest::newRow("n2k hex source up to comma")
+        << "\\s:ABC#1C,c:1234*00\\$GPRMC,1" << "ABC" << "\\s:ABC#1C,c:1234*00\\" << "$GPRMC,1"
+        << "GPRMC" << 0 << none << int(skN2K) << 0 << 28;
+    QTest::newRow("n2k hex source up to star")
+        << "\\s:ABC#1c*00\\!AIVDM,1" << "ABC" << "\\s:ABC#1c*00\\" << "!AIVDM,1" << "AIVDM" << 0
+        << none << int(skN2K) << 0 << 28;
+    QTest::newRow("n2k decimal source") << "\\s:ABC=28*00\\$GPRMC,1" << "ABC" << "\\s:ABC=28*00\\"
+                                        << "$GPRMC,1" << "GPRMC" << 0 << none << int(skN2K)
+                                        << 0 << 28;
+    QTest::newRow("source not first parameter")
+        << "\\c:1234,s:ABC-7*00\\$GPRMC,1" << "ABC" << "\\c:1234,s:ABC-7*00\\" << "$GPRMC,1"
+        << "GPRMC" << 0 << none << int(skPort) << 7 << 255;
+    QTest::newRow("empty unique id") << "\\s:ABC-3*64\\$GPRMC,1" << "" << "\\s:ABC-3*64\\"
+                                     << "$GPRMC,1" << "GPRMC" << 0 << none << int(skNone) << 0
+                                     << 255;
+    QTest::newRow("other source") << "\\s:XYZ-3*00\\$GPRMC,1" << "ABC" << "\\s:XYZ-3*00\\"
+                                  << "$GPRMC,1" << "GPRMC" << 0 << none << int(skNone) << 0
+                                  << 255;
+    QTest::newRow("longer name with same start")
+        << "\\s:ABCD-3*00\\$GPRMC,1" << "ABC" << "\\s:ABCD-3*00\\" << "$GPRMC,1" << "GPRMC" << 0
+        << none << int(skNone) << 0 << 255;
+    QTest::newRow("port mark without digit")
+        << "\\s:ABC-X*00\\$GPRMC,1" << "ABC" << "\\s:ABC-X*00\\" << "$GPRMC,1" << "GPRMC" << 0
+        << none << int(skNone) << 0 << 255;
+    QTest::newRow("n2k source not a number")
+        << "\\s:ABC#G1*00\\$GPRMC,1" << "ABC" << "\\s:ABC#G1*00\\" << "$GPRMC,1" << "GPRMC" << 0
+        << none << int(skNone) << 0 << 255;
+    QTest::newRow("n2k source empty") << "\\s:ABC#,c:1*00\\$GPRMC,1" << "ABC"
+                                      << "\\s:ABC#,c:1*00\\" << "$GPRMC,1" << "GPRMC" << 0 << none
+                                      << int(skNone) << 0 << 255;
+    QTest::newRow("n2k source beyond a byte")
+        << "\\s:ABC=300*00\\$GPRMC,1" << "ABC" << "\\s:ABC=300*00\\" << "$GPRMC,1" << "GPRMC" << 0
+        << none << int(skNone) << 0 << 255;
+    QTest::newRow("source name at the end") << "\\s:ABC\\$GPRMC,1" << "ABC" << "\\s:ABC\\"
+                                            << "$GPRMC,1" << "GPRMC" << 0 << none << int(skNone)
+                                            << 0 << 255;
     QTest::newRow("tag block not closed")
-        << "\\s:ABC-1*00$GPRMC,1"
-        << "ABC"
-        << ""
-        << "\\s:ABC-1*00$GPRMC,1"
-        << "s:ABC-1*00$GPRMC" << 0 << none << int(skNone) << 0 << 255;
+        << "\\s:ABC-1*00$GPRMC,1" << "ABC" << "" << "\\s:ABC-1*00$GPRMC,1" << "s:ABC-1*00$GPRMC"
+        << 0 << none << int(skNone) << 0 << 255;
     QTest::newRow("configuration report")
-        << "$PZRQCF,A,,3*61"
-        << ""
-        << ""
-        << "$PZRQCF,A,,3*61"
-        << "PZRQCF" << 6 << QStringList{"$PZRQCF", "A", "", "3"} << int(skNone) << 0 << 255;
+        << "$PZRQCF,A,,3*61" << "" << "" << "$PZRQCF,A,,3*61" << "PZRQCF" << 6
+        << QStringList{"$PZRQCF", "A", "", "3"} << int(skNone) << 0 << 255;
     QTest::newRow("unlisted proprietary name")
-        << "$PZRQXYZ,1"
-        << ""
-        << ""
-        << "$PZRQXYZ,1"
-        << "PZRQXYZ" << 0 << QStringList{"$PZRQXYZ", "1"} << int(skNone) << 0 << 255;
-    QTest::newRow("product information")
-        << "$PZRQNP,A,1"
-        << ""
-        << ""
-        << "$PZRQNP,A,1"
-        << "PZRQNP" << 23 << QStringList{"$PZRQNP", "A", "1"} << int(skNone) << 0 << 255;
+        << "$PZRQXYZ,1" << "" << "" << "$PZRQXYZ,1" << "PZRQXYZ" << 0
+        << QStringList{"$PZRQXYZ", "1"} << int(skNone) << 0 << 255;
+    QTest::newRow("product information") << "$PZRQNP,A,1" << "" << "" << "$PZRQNP,A,1"
+                                         << "PZRQNP" << 23 << QStringList{"$PZRQNP", "A", "1"}
+                                         << int(skNone) << 0 << 255;
     QTest::newRow("encapsulated product information")
-        << "!PZRQNP,A,1"
-        << ""
-        << ""
-        << "!PZRQNP,A,1"
-        << "PZRQNP" << 24 << QStringList{"!PZRQNP", "A", "1"} << int(skNone) << 0 << 255;
+        << "!PZRQNP,A,1" << "" << "" << "!PZRQNP,A,1" << "PZRQNP" << 24
+        << QStringList{"!PZRQNP", "A", "1"} << int(skNone) << 0 << 255;
     QTest::newRow("report behind tag block")
-        << "\\s:ABC#0A*00\\$PZRQNP,B,Model,42*11"
-        << "ABC"
-        << "\\s:ABC#0A*00\\"
-        << "$PZRQNP,B,Model,42*11"
-        << "PZRQNP" << 23 << QStringList{"$PZRQNP", "B", "Model", "42"} << int(skN2K) << 0 << 10;
-    QTest::newRow("no comma") << "$PZRQRDY*1F"
-                              << ""
-                              << ""
-                              << "$PZRQRDY*1F"
-                              << "" << 1 << QStringList{"$PZRQRDY"} << int(skNone) << 0 << 255;
-    QTest::newRow("no checksum") << "$PZRQRDY"
-                                 << ""
-                                 << ""
-                                 << "$PZRQRDY"
-                                 << "" << 1 << QStringList{"$PZRQRDY"} << int(skNone) << 0 << 255;
+        << "\\s:ABC#0A*00\\$PZRQNP,B,Model,42*11" << "ABC" << "\\s:ABC#0A*00\\"
+        << "$PZRQNP,B,Model,42*11" << "PZRQNP" << 23 << QStringList{"$PZRQNP", "B", "Model", "42"}
+        << int(skN2K) << 0 << 10;
+    QTest::newRow("no comma") << "$PZRQRDY*1F" << "" << "" << "$PZRQRDY*1F" << "" << 1
+                              << QStringList{"$PZRQRDY"} << int(skNone) << 0 << 255;
+    QTest::newRow("no checksum") << "$PZRQRDY" << "" << "" << "$PZRQRDY" << "" << 1
+                                 << QStringList{"$PZRQRDY"} << int(skNone) << 0 << 255;
     QTest::newRow("kind is case-sensitive")
-        << "$PZRQcf,R,3"
-        << ""
-        << ""
-        << "$PZRQcf,R,3"
-        << "PZRQcf" << 0 << QStringList{"$PZRQcf", "R", "3"} << int(skNone) << 0 << 255;
+        << "$PZRQcf,R,3" << "" << "" << "$PZRQcf,R,3" << "PZRQcf" << 0
+        << QStringList{"$PZRQcf", "R", "3"} << int(skNone) << 0 << 255;
     QTest::newRow("star inside the name region")
-        << "$PZRQ*,1"
-        << ""
-        << ""
-        << "$PZRQ*,1"
-        << "PZRQ*" << 0 << QStringList{"$PZRQ"} << int(skNone) << 0 << 255;
-    QTest::newRow("empty line") << ""
-                                << "ABC"
-                                << ""
-                                << ""
-                                << "" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("start character only") << "$"
-                                          << "ABC"
-                                          << ""
-                                          << "$"
-                                          << "" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("empty tag block") << "\\\\"
-                                     << "ABC"
-                                     << "\\\\"
-                                     << ""
-                                     << "" << 0 << none << int(skNone) << 0 << 255;
-    QTest::newRow("comma right after start") << "$,A"
-                                             << ""
-                                             << ""
-                                             << "$,A"
-                                             << "" << 0 << none << int(skNone) << 0 << 255;
+        << "$PZRQ*,1" << "" << "" << "$PZRQ*,1" << "PZRQ*" << 0 << QStringList{"$PZRQ"}
+        << int(skNone) << 0 << 255;
+    QTest::newRow("empty line") << "" << "ABC" << "" << "" << "" << 0 << none << int(skNone) << 0
+                                << 255;
+    QTest::newRow("start character only") << "$" << "ABC" << "" << "$" << "" << 0 << none
+                                          << int(skNone) << 0 << 255;
+    QTest::newRow("empty tag block") << "\\\\" << "ABC" << "\\\\" << "" << "" << 0 << none
+                                     << int(skNone) << 0 << 255;
+    QTest::newRow("comma right after start") << "$,A" << "" << "" << "$,A" << "" << 0 << none
+                                             << int(skNone) << 0 << 255;
 }
 
-void TestNmea::Parse() {
+void TestNmea::Parse()
+{
     QFETCH(QString, line);
     QFETCH(QString, source);
     QFETCH(QString, tagBlock);
@@ -218,13 +149,10 @@ void TestNmea::Parse() {
 
 // Every prefix of a set of awkward lines, including cut-off TAG blocks and names, must parse;
 // under the sanitizer build this catches any read past the end of the text.
-void TestNmea::ParseNeverReadsOutsideTheLine() {
+void TestNmea::ParseNeverReadsOutsideTheLine()
+{
     const QStringList lines{"\\s:ABC#1C,c:1*00\\$PZRQNP,A,,2.100,1234,1,2*00",
-                            "\\s:ABC=2",
-                            "\\s:ABC-",
-                            "$PZRQ",
-                            "!PZRQNP,",
-                            "\\s:ABC#FFFFFFFFFFFFFFFFFF\\"};
+                            "\\s:ABC=2", "\\s:ABC-", "$PZRQ", "!PZRQNP,", "\\s:ABC#FFFFFFFFFFFFFFFFFF\\"};
     int parsed = 0;
     for (const QString& line : lines) {
         for (qsizetype n = 0; n <= line.size(); ++n) {
@@ -236,7 +164,8 @@ void TestNmea::ParseNeverReadsOutsideTheLine() {
     QVERIFY(parsed > 60);
 }
 
-void TestNmea::FieldAccessIsChecked() {
+void TestNmea::FieldAccessIsChecked()
+{
     const TSentence report("$PZRQSP,R,1,2*00");
     QCOMPARE(report.FieldCount(), 4);
     QCOMPARE(report.Field(3), QString("2"));
@@ -253,7 +182,8 @@ void TestNmea::FieldAccessIsChecked() {
     }
 }
 
-void TestNmea::KindTable() {
+void TestNmea::KindTable()
+{
     QCOMPARE(SentenceKinds.size(), size_t(26));
     for (size_t i = 0; i < SentenceKinds.size(); ++i) {
         const TKindName& entry = SentenceKinds[i];
@@ -267,7 +197,8 @@ void TestNmea::KindTable() {
     QCOMPARE(NameOfKind(27), "");
 }
 
-void TestNmea::Checksum_data() {
+void TestNmea::Checksum_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("sum");
@@ -283,7 +214,8 @@ void TestNmea::Checksum_data() {
     QTest::newRow("sent log tag") << "\\t:tx" << 5 << 0x42;
 }
 
-void TestNmea::Checksum() {
+void TestNmea::Checksum()
+{
     QFETCH(QString, text);
     QFETCH(int, length);
     QFETCH(int, sum);
@@ -291,7 +223,8 @@ void TestNmea::Checksum() {
     QCOMPARE(int(NmeaChecksum(QByteArrayView(text.toLatin1()), length)), sum);
 }
 
-void TestNmea::Line_data() {
+void TestNmea::Line_data()
+{
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("wire");
 
@@ -300,17 +233,18 @@ void TestNmea::Line_data() {
     QTest::newRow("star anywhere") << QByteArray("$A*B,1") << QByteArray("$A*B,1\r\n");
     QTest::newRow("query") << QByteArray("$PZRQCFQ") << QByteArray("$PZRQCFQ*5D\r\n");
     QTest::newRow("keep-alive") << QByteArray("$PZRQCF,A") << QByteArray("$PZRQCF,A*61\r\n");
-    QTest::newRow("upper-case digits")
-        << QByteArray("$GPRMC,1,A") << QByteArray("$GPRMC,1,A*3B\r\n");
+    QTest::newRow("upper-case digits") << QByteArray("$GPRMC,1,A") << QByteArray("$GPRMC,1,A*3B\r\n");
 }
 
-void TestNmea::Line() {
+void TestNmea::Line()
+{
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, wire);
     QCOMPARE(NmeaLine(text), wire);
 }
 
-void TestNmea::TalkerId_data() {
+void TestNmea::TalkerId_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("result");
 
@@ -324,13 +258,15 @@ void TestNmea::TalkerId_data() {
     QTest::newRow("empty") << "" << int(tiEmpty);
 }
 
-void TestNmea::TalkerId() {
+void TestNmea::TalkerId()
+{
     QFETCH(QString, text);
     QFETCH(int, result);
     QCOMPARE(int(CheckTalkerID(text)), result);
 }
 
-void TestNmea::Bits() {
+void TestNmea::Bits()
+{
     quint32 word = 0x80000001;
     SetBit(word, 5, true);
     QCOMPARE(word, 0x80000021u);
@@ -348,7 +284,8 @@ void TestNmea::Bits() {
     QVERIFY(!TestBit(0xFFFFFFFF, -1));
 }
 
-void TestNmea::Numbers_data() {
+void TestNmea::Numbers_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<qint64>("decimal"); // -1: not a number (for the 32-bit signed column too)
     QTest::addColumn<qint64>("hex32");   // -1: not a 32-bit hexadecimal number
@@ -368,7 +305,8 @@ void TestNmea::Numbers_data() {
     QTest::newRow("beyond int32") << "2147483648" << qint64(-1) << qint64(-1);
 }
 
-void TestNmea::Numbers() {
+void TestNmea::Numbers()
+{
     QFETCH(QString, text);
     QFETCH(qint64, decimal);
     QFETCH(qint64, hex32);
