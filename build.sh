@@ -61,7 +61,7 @@ asan)
 tsan)
     install_missing
     configure_and_build build-tsan -DTW_TSAN=ON -DTW_BENCH=OFF
-    TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan
+    TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" run_tests build-tsan
     ;;
 *)
     sed -n '2,8p' "$0"

@@ -139,7 +139,6 @@ void TSimEngine::Receive(TSimChannel& channel, QByteArrayView bytes) {
 void TSimEngine::HandleLine(const QByteArray& line) {
     const QString text = QString::fromLatin1(line);
     received.append(text);
-    emit LineReceived(text);
 
     const std::optional<QByteArray> sentence = Sentence(line);
     if (!sentence)

@@ -56,9 +56,6 @@ public:
         packets.clear();
     }
 
-signals:
-    void LineReceived(const QString& line);
-
 private:
     enum TMode : quint8 { mdApplication = 0, mdBootloader = 1 };
 

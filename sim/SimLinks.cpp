@@ -1,6 +1,7 @@
 #include "sim/SimLinks.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -161,6 +162,9 @@ QString TSimLinks::Open(const QHostAddress& address, bool tcp, quint16 tcpPort, 
     Close();
     if (tcp) {
         server = new QTcpServer(this);
+        // A device on the local link is never reached through a proxy; asking the system for
+        // one would start a resolver thread for nothing.
+        server->setProxy(QNetworkProxy::NoProxy);
         if (!server->listen(address, tcpPort)) {
             const QString error =
                 QStringLiteral("TCP port %1: %2").arg(tcpPort).arg(server->errorString());
@@ -171,6 +175,7 @@ QString TSimLinks::Open(const QHostAddress& address, bool tcp, quint16 tcpPort, 
     }
     if (withUdp) {
         auto* socket = new QUdpSocket(this);
+        socket->setProxy(QNetworkProxy::NoProxy);
         if (!socket->bind(address, udpPort)) {
             const QString error =
                 QStringLiteral("UDP port %1: %2").arg(udpPort).arg(socket->errorString());

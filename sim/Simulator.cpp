@@ -4,41 +4,100 @@
 #include "sim/SimEngine.h"
 #include "sim/SimLinks.h"
 
-#include <QThread>
+#include <QCoreApplication>
+#include <QEventLoop>
 
 #include <type_traits>
+
+namespace {
+
+// Receives the wake-up for queued calls in the simulator's thread.
+class TMailbox : public QObject {
+    Q_OBJECT
+public:
+    explicit TMailbox(std::function<void()> onWake)
+        : wake(std::move(onWake)) {}
+    Q_INVOKABLE void Wake() { wake(); }
+
+private:
+    std::function<void()> wake;
+};
+
+} // namespace
 
 template <class F>
 auto TSimulator::Call(F&& function) const -> decltype(function()) {
     using TResult = decltype(function());
-    if (QThread::currentThread() == thread)
+    if (std::this_thread::get_id() == worker.get_id())
         return function();
-    if constexpr (std::is_void_v<TResult>) {
-        QMetaObject::invokeMethod(engine, std::forward<F>(function), Qt::BlockingQueuedConnection);
-    } else {
-        TResult result{};
-        QMetaObject::invokeMethod(
-            engine, [&] { result = function(); }, Qt::BlockingQueuedConnection);
+    bool done = false;
+    std::conditional_t<std::is_void_v<TResult>, int, TResult> result{};
+    std::unique_lock lock(mutex);
+    calls.push_back({[&] {
+                         if constexpr (std::is_void_v<TResult>)
+                             function();
+                         else
+                             result = function();
+                     },
+                     &done});
+    // Posted under the lock: the wake-up event, which the simulator's thread frees, was made
+    // before the lock is released, and Drain takes the lock before anything else.
+    QMetaObject::invokeMethod(mailbox, "Wake", Qt::QueuedConnection);
+    finished.wait(lock, [&] { return done; });
+    if constexpr (!std::is_void_v<TResult>)
         return result;
-    }
 }
 
-TSimulator::TSimulator(const TOptions& options, QObject* parent)
-    : QObject(parent)
-    , thread(new QThread)
-    , engine(new TSimEngine(options)) {
-    thread->setObjectName(QStringLiteral("corvanta-sim"));
-    engine->moveToThread(thread);
-    connect(thread, &QThread::finished, engine, &QObject::deleteLater);
-    connect(engine, &TSimEngine::LineReceived, this, &TSimulator::LineReceived);
-    thread->start();
+TSimulator::TSimulator(const TOptions& options) {
+    // Without an application object the thread would get no event loop and never answer.
+    if (!QCoreApplication::instance())
+        throw ECommError(QStringLiteral("The simulator needs a QCoreApplication"));
+    worker = std::thread([this, options] { Run(options); });
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [this] { return ready; });
 }
 
 TSimulator::~TSimulator() {
-    Call([this] { engine->Stop(); });
-    thread->quit();
-    thread->wait();
-    delete thread; // the engine went with the thread's end
+    Call([this] { loop->quit(); });
+    worker.join();
+}
+
+void TSimulator::Run(const TOptions& options) {
+    // Everything of the simulator is made, used and destroyed in this thread.
+    QEventLoop eventLoop; // gives the thread its event dispatcher
+    TSimEngine simEngine(options);
+    TMailbox wakeUp([this] { Drain(); });
+    {
+        std::lock_guard lock(mutex);
+        engine = &simEngine;
+        mailbox = &wakeUp;
+        loop = &eventLoop;
+        ready = true;
+    }
+    finished.notify_all();
+    eventLoop.exec();
+    simEngine.Stop();
+    Drain(); // a call that raced with the end still returns
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TSimulator::Drain() {
+    while (true) {
+        TCall call;
+        {
+            std::lock_guard lock(mutex);
+            if (calls.empty())
+                return;
+            call = std::move(calls.front());
+            calls.pop_front();
+        }
+        call.function();
+        {
+            std::lock_guard lock(mutex);
+            *call.done = true;
+        }
+        finished.notify_all();
+    }
 }
 
 void TSimulator::Start() {
@@ -153,3 +212,5 @@ QList<QByteArray> TSimulator::ReceivedPackets() const {
 void TSimulator::ClearReceived() {
     Call([this] { engine->ClearReceived(); });
 }
+
+#include "Simulator.moc"

@@ -8,11 +8,17 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 
-class QThread;
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class QEventLoop;
+class QObject;
 class TSimEngine;
 
 // A simulated Corvanta-PX multiplexer, started in-process by tests and by the program's
@@ -21,14 +27,18 @@ class TSimEngine;
 // It runs its sockets, pseudo-terminal and timers on a thread of its own, so that a caller
 // that blocks its own thread (waiting for a bootloader reply, say) still gets its answers.
 // Every method may be called from any thread; each one waits until the simulator's thread has
-// done it. It listens on 127.0.0.1 unless told otherwise.
-class TSimulator : public QObject {
-    Q_OBJECT
+// done it. It listens on 127.0.0.1 unless told otherwise. A QCoreApplication must exist.
+//
+// Calls reach the thread through a queue under a standard mutex rather than through Qt's
+// queued calls alone, so that ThreadSanitizer sees every hand-over.
+class TSimulator {
 public:
     using TOptions = TSimOptions;
 
-    explicit TSimulator(const TOptions& options = TOptions(), QObject* parent = nullptr);
-    ~TSimulator() override; // stops and joins its thread
+    explicit TSimulator(const TOptions& options = TOptions());
+    ~TSimulator(); // stops and joins its thread
+    TSimulator(const TSimulator&) = delete;
+    TSimulator& operator=(const TSimulator&) = delete;
 
     // Opens the links; returns once they listen. Throws ECommError when one cannot be opened.
     void Start();
@@ -66,15 +76,23 @@ public:
     QList<QByteArray> ReceivedPackets() const;
     void ClearReceived();
 
-signals:
-    // Emitted for every received line, in the simulator's thread (queued to receivers of
-    // other threads).
-    void LineReceived(const QString& line);
-
 private:
+    struct TCall {
+        std::function<void()> function;
+        bool* done;
+    };
+
     template <class F>
     auto Call(F&& function) const -> decltype(function());
+    void Run(const TOptions& options);
+    void Drain();
 
-    QThread* thread;
-    TSimEngine* engine;
+    mutable std::mutex mutex;
+    mutable std::condition_variable finished;
+    mutable std::deque<TCall> calls;
+    bool ready = false;
+    TSimEngine* engine = nullptr; // lives and dies in the simulator's thread
+    QObject* mailbox = nullptr;   // wakes that thread for queued calls
+    QEventLoop* loop = nullptr;
+    std::thread worker;
 };

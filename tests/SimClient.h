@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 class TSimClient {
 public:
     bool Connect(quint16 port) {
+        socket.setProxy(QNetworkProxy::NoProxy);
         socket.connectToHost(QHostAddress::LocalHost, port);
         return socket.waitForConnected(5000);
     }

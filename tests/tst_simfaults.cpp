@@ -82,6 +82,8 @@ void TestSimFaults::Start(const TSimulator::TOptions& options) {
     sim->Start();
     client = std::make_unique<TSimClient>();
     QVERIFY(client->Connect(sim->TcpPort()));
+    // Unasked lines reach only connections the simulator has taken.
+    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
 }
 
 void TestSimFaults::EnterBootloader() {

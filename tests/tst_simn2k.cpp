@@ -65,6 +65,8 @@ void TestSimN2K::Start(bool decimal) {
     sim->Start();
     client = std::make_unique<TSimClient>();
     QVERIFY(client->Connect(sim->TcpPort()));
+    // Unasked lines reach only connections the simulator has taken.
+    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
 }
 
 QList<QByteArray> TestSimN2K::Exchange(const QByteArray& request) {
