@@ -176,7 +176,10 @@ QString TSimLinks::Open(const QHostAddress& address, bool tcp, quint16 tcpPort, 
     if (withUdp) {
         auto* socket = new QUdpSocket(this);
         socket->setProxy(QNetworkProxy::NoProxy);
-        if (!socket->bind(address, udpPort)) {
+        // A program on this host binds the same port number on every address (its UDP mode
+        // listens where it sends); sharing lets both be bound at once.
+        if (!socket->bind(address, udpPort,
+                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
             const QString error =
                 QStringLiteral("UDP port %1: %2").arg(udpPort).arg(socket->errorString());
             delete socket;

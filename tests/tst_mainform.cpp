@@ -252,7 +252,7 @@ void TestMainForm::SilentMultiplexerTimesOut()
     rig.ConnectTcp();
     QCOMPARE(rig.Session().Activity, acIdentify);
     QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"}, Timeout);
-    QVERIFY(clock.elapsed() >= 3900);
+    QVERIFY(clock.elapsed() >= 3700); // a coarse 4000 ms timer may fire up to 5 % early
     QCOMPARE(rig.Session().Activity, acIdle);
     QCOMPARE(rig.Session().DeviceModel, -1);
 }
