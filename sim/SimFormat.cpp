@@ -3,7 +3,9 @@
 #include "nmea/Nmea.h"
 #include "nmea/Numbers.h"
 
-QByteArray HexBytes(quint64 value, int width) { return HexText(value, width).toLatin1(); }
+QByteArray HexBytes(quint64 value, int width) {
+    return HexText(value, width).toLatin1();
+}
 
 QByteArray TagBlock(QByteArrayView parameters) {
     const QByteArray body = '\\' + parameters.toByteArray();

@@ -121,9 +121,9 @@ QList<QByteArray> TSimN2KNetwork::ProductInformation(quint8 destination, const Q
     for (const TSimN2KDevice& device : devices) {
         if (destination != 255 && device.address != destination)
             continue;
-        const QByteArray source =
-            "s:" + uniqueID +
-            (decimal ? '=' + QByteArray::number(device.address) : '#' + HexBytes(device.address, 2));
+        const QByteArray source = "s:" + uniqueID +
+                                  (decimal ? '=' + QByteArray::number(device.address)
+                                           : '#' + HexBytes(device.address, 2));
         const QByteArray tag = TagBlock(source);
         lines.append(tag + "$PZRQNP,A," + QByteArray::number(device.databaseVersion) + ',' +
                      device.n2kVersion.toLatin1() + ',' + QByteArray::number(device.productCode) +

@@ -17,8 +17,7 @@ struct TRun {
     QString Err;
 };
 
-TRun RunCli(const QStringList& arguments)
-{
+TRun RunCli(const QStringList& arguments) {
     TRun run;
     QTextStream out(&run.Out);
     QTextStream err(&run.Err);
@@ -31,17 +30,17 @@ TRun RunCli(const QStringList& arguments)
     return run;
 }
 
-QString Link(const TSimulator& sim) { return QStringLiteral("tcp:127.0.0.1:%1").arg(sim.TcpPort()); }
+QString Link(const TSimulator& sim) {
+    return QStringLiteral("tcp:127.0.0.1:%1").arg(sim.TcpPort());
+}
 
-QByteArray ReadFile(const QString& name)
-{
+QByteArray ReadFile(const QString& name) {
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The sentences received after the configuration dump was asked for.
-QStringList AfterDump(const QStringList& received)
-{
+QStringList AfterDump(const QStringList& received) {
     const qsizetype dump = received.indexOf(QStringLiteral("$PZRQCFQ*5D"));
     QStringList lines = dump < 0 ? QStringList() : received.mid(dump + 1);
     lines.removeAll(QStringLiteral("$PZRQCF,A*61"));
@@ -70,24 +69,23 @@ private slots:
     void Send();
 };
 
-void TestCli::Usage_data()
-{
+void TestCli::Usage_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("says");
 
     QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: tidewright-cli";
     QTest::newRow("no command") << QStringList{"--simulator"} << 2 << "No command given.";
-    QTest::newRow("unknown command") << QStringList{"--simulator", "fly"} << 2
-                                     << "Unknown command fly.";
-    QTest::newRow("bad link kind") << QStringList{"--connect", "ftp:host", "identify"} << 2
-                                   << "unknown link kind";
+    QTest::newRow("unknown command")
+        << QStringList{"--simulator", "fly"} << 2 << "Unknown command fly.";
+    QTest::newRow("bad link kind")
+        << QStringList{"--connect", "ftp:host", "identify"} << 2 << "unknown link kind";
     QTest::newRow("bad port") << QStringList{"--connect", "tcp:host:http", "identify"} << 2
                               << "the port must be a number";
     QTest::newRow("port out of range") << QStringList{"--connect", "udp:host:70000", "identify"}
                                        << 2 << "the port must be a number";
-    QTest::newRow("no serial device") << QStringList{"--connect", "serial:", "identify"} << 2
-                                      << "no serial device";
+    QTest::newRow("no serial device")
+        << QStringList{"--connect", "serial:", "identify"} << 2 << "no serial device";
     QTest::newRow("no link") << QStringList{"identify"} << 2 << "Give either --connect URL";
     QTest::newRow("two links") << QStringList{"--simulator", "--connect", "tcp:h", "identify"} << 2
                                << "Give either --connect URL";
@@ -97,12 +95,11 @@ void TestCli::Usage_data()
                                     << 2 << "Unknown source \"Input 9\"";
     QTest::newRow("monitor option elsewhere")
         << QStringList{"--simulator", "identify", "--seconds", "3"} << 2 << "belong to monitor";
-    QTest::newRow("unknown option") << QStringList{"--simulator", "--fast", "identify"} << 2
-                                    << "Unknown option --fast.";
+    QTest::newRow("unknown option")
+        << QStringList{"--simulator", "--fast", "identify"} << 2 << "Unknown option --fast.";
 }
 
-void TestCli::Usage()
-{
+void TestCli::Usage() {
     QFETCH(QStringList, arguments);
     QFETCH(int, code);
     QFETCH(QString, says);
@@ -111,8 +108,7 @@ void TestCli::Usage()
     QVERIFY2((run.Out + run.Err).contains(says), qPrintable(run.Out + run.Err));
 }
 
-void TestCli::Identify()
-{
+void TestCli::Identify() {
     TSimulator sim;
     sim.Start();
     const TRun run = RunCli({"--connect", Link(sim), "identify"});
@@ -128,8 +124,7 @@ void TestCli::Identify()
     QCOMPARE(received.mid(0, 2), (QStringList{"$PZRQCF,A*61", "$PZRQVER*48"}));
 }
 
-void TestCli::IdentifyRefuses_data()
-{
+void TestCli::IdentifyRefuses_data() {
     QTest::addColumn<QString>("firmware");
     QTest::addColumn<int>("capabilities");
     QTest::addColumn<bool>("silent");
@@ -144,8 +139,7 @@ void TestCli::IdentifyRefuses_data()
         << "This version of Tidewright does not support\nthe connected multiplexer.";
 }
 
-void TestCli::IdentifyRefuses()
-{
+void TestCli::IdentifyRefuses() {
     QFETCH(QString, firmware);
     QFETCH(int, capabilities);
     QFETCH(bool, silent);
@@ -164,15 +158,13 @@ void TestCli::IdentifyRefuses()
     QVERIFY2(run.Err.contains(says), qPrintable(run.Err));
 }
 
-void TestCli::IdentifyOnTheBuiltInSimulator()
-{
+void TestCli::IdentifyOnTheBuiltInSimulator() {
     const TRun run = RunCli({"--simulator", "identify"});
     QCOMPARE(run.Code, 0);
     QVERIFY(run.Out.startsWith("Device name: Corvanta-PX\n"));
 }
 
-void TestCli::ReadConfig()
-{
+void TestCli::ReadConfig() {
     TSimulator sim;
     sim.Start();
     QVERIFY(sim.SetConfigFields("OP", {"000000A5"}));
@@ -202,8 +194,7 @@ void TestCli::ReadConfig()
     QVERIFY(text.contains("R01=GPRMC,0003,00,41,0000000000000000\r\n"));
 }
 
-void TestCli::ReadConfigUnwritableFile()
-{
+void TestCli::ReadConfigUnwritableFile() {
     TSimulator sim;
     sim.Start();
     QTemporaryDir dir;
@@ -213,8 +204,7 @@ void TestCli::ReadConfigUnwritableFile()
     QVERIFY2(run.Err.contains("Unable to write to"), qPrintable(run.Err));
 }
 
-void TestCli::WriteConfig()
-{
+void TestCli::WriteConfig() {
     TSimulator sim;
     sim.Start();
     QTemporaryDir dir;
@@ -249,8 +239,7 @@ void TestCli::WriteConfig()
     QCOMPARE(sim.ModbusEntries().size(), 1);
 }
 
-void TestCli::WriteConfigStopsAtMissingAnswer()
-{
+void TestCli::WriteConfigStopsAtMissingAnswer() {
     TSimulator sim;
     sim.Start();
     QTemporaryDir dir;
@@ -267,8 +256,7 @@ void TestCli::WriteConfigStopsAtMissingAnswer()
     QVERIFY(sent[2].startsWith("$PZRQID,C,"));
 }
 
-void TestCli::WriteConfigUnreadableFile()
-{
+void TestCli::WriteConfigUnreadableFile() {
     TSimulator sim;
     sim.Start();
     const TRun run = RunCli({"--connect", Link(sim), "write-config", "/no/such/file.ini"});
@@ -277,8 +265,7 @@ void TestCli::WriteConfigUnreadableFile()
     QVERIFY(sim.ReceivedLines().isEmpty()); // nothing was sent
 }
 
-void TestCli::Monitor()
-{
+void TestCli::Monitor() {
     TSimulator::TOptions options;
     options.trafficRate = 50;
     TSimulator sim(options);
@@ -295,8 +282,7 @@ void TestCli::Monitor()
     }
 }
 
-void TestCli::MonitorFilterAndLog()
-{
+void TestCli::MonitorFilterAndLog() {
     TSimulator sim;
     sim.Start();
     QVERIFY(sim.SetConfigFields("OP", {"00000020"})); // TAG blocks on
@@ -321,8 +307,7 @@ void TestCli::MonitorFilterAndLog()
     QVERIFY(logged.contains("\\t:rx*44\\\\s:CPX7A31F-2*2F\\$GPRMC,2*"));
 }
 
-void TestCli::Send()
-{
+void TestCli::Send() {
     TSimulator sim;
     sim.Start();
     const TRun run = RunCli({"--connect", Link(sim), "send", "PZRQVER", "$GPXTE,1*00"});

@@ -24,17 +24,17 @@ constexpr int Timeout = 10000;
 // same port number on every local address, does not receive the simulator's own datagrams.
 const QHostAddress SimAddress(QStringLiteral("127.0.0.2"));
 
-QSettings Settings() { return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright")); }
+QSettings Settings() {
+    return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright"));
+}
 
-QString StatusText(TMainForm& form, int panel)
-{
+QString StatusText(TMainForm& form, int panel) {
     return form.statusBar()->findChild<QLabel*>(QStringLiteral("sbPanel%1").arg(panel))->text();
 }
 
 // A window with its scripted user, connected to a simulator.
 struct TRig {
-    explicit TRig(TSimulator::TOptions options = {})
-    {
+    explicit TRig(TSimulator::TOptions options = {}) {
         options.listen = SimAddress;
         sim = std::make_unique<TSimulator>(options);
         sim->Start();
@@ -42,8 +42,7 @@ struct TRig {
         form->SetPersistSettings(false);
         form->show();
     }
-    ~TRig()
-    {
+    ~TRig() {
         form.reset();
         sim.reset();
     }
@@ -51,25 +50,18 @@ struct TRig {
     TSession& Session() { return form->Session(); }
     Ui::TMainForm& Ui() { return form->Controls(); }
 
-    void ConnectTcp()
-    {
-        form->ConnectTo(ParseLinkUrl(QStringLiteral("tcp:%1:%2")
-                                         .arg(SimAddress.toString())
-                                         .arg(sim->TcpPort())));
+    void ConnectTcp() {
+        form->ConnectTo(ParseLinkUrl(
+            QStringLiteral("tcp:%1:%2").arg(SimAddress.toString()).arg(sim->TcpPort())));
     }
     // Connected over TCP with the configuration read.
-    bool ConnectAndRead()
-    {
+    bool ConnectAndRead() {
         QSignalSpy finished(&Session(), &TSession::ReadFinished);
         ConnectTcp();
         return finished.count() > 0 || finished.wait(Timeout);
     }
-    bool Received(const QString& line)
-    {
-        return sim->ReceivedLines().contains(line);
-    }
-    QStringList ViewerLines() const
-    {
+    bool Received(const QString& line) { return sim->ReceivedLines().contains(line); }
+    QStringList ViewerLines() const {
         const QString text = form->Controls().memNmea->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(u'\n');
     }
@@ -80,8 +72,7 @@ struct TRig {
 };
 
 // A TAG block naming the simulated multiplexer as source, with a correct checksum.
-QByteArray Tagged(const QString& source, const QByteArray& sentence)
-{
+QByteArray Tagged(const QString& source, const QByteArray& sentence) {
     const QString tag = QStringLiteral("s:CPX7A31F") + source;
     return "\\" + tag.toLatin1() + "*" +
            QByteArray::number(NmeaChecksum(u'x' + tag, tag.size() + 1), 16)
@@ -121,20 +112,22 @@ private slots:
     void ProgramSelectionsSendNothing();
 };
 
-void TestMainForm::initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+void TestMainForm::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+}
 
-void TestMainForm::init() { Settings().clear(); }
+void TestMainForm::init() {
+    Settings().clear();
+}
 
-void TestMainForm::ConnectsOverEveryLink_data()
-{
+void TestMainForm::ConnectsOverEveryLink_data() {
     QTest::addColumn<QString>("kind");
     QTest::newRow("tcp") << "tcp";
     QTest::newRow("udp") << "udp";
     QTest::newRow("serial") << "serial";
 }
 
-void TestMainForm::ConnectsOverEveryLink()
-{
+void TestMainForm::ConnectsOverEveryLink() {
     QFETCH(QString, kind);
     TSimulator::TOptions options;
     options.udp = kind == u"udp";
@@ -175,8 +168,7 @@ void TestMainForm::ConnectsOverEveryLink()
     QVERIFY(!rig.Ui().btnReadConfig->isEnabled());
 }
 
-void TestMainForm::Identification_data()
-{
+void TestMainForm::Identification_data() {
     QTest::addColumn<QString>("reply");
     QTest::addColumn<int>("model");
     QTest::addColumn<bool>("readsConfig");
@@ -192,14 +184,13 @@ void TestMainForm::Identification_data()
     QTest::newRow("8002 refused")
         << "3.14.0,CPX,1,8002" << -1 << true
         << "This version of Tidewright does not support\nthe connected multiplexer.";
-    QTest::newRow("not hexadecimal") << "3.14.0,CPX,1,A0G2" << -1 << true
-                                     << "Unable to read Corvanta capabilities!";
+    QTest::newRow("not hexadecimal")
+        << "3.14.0,CPX,1,A0G2" << -1 << true << "Unable to read Corvanta capabilities!";
     QTest::newRow("two characters ignored") << "3.14.0,CPX,1,12" << -1 << true << "";
     QTest::newRow("no capabilities") << "3.14.0,CPX,1" << -1 << true << "";
 }
 
-void TestMainForm::Identification()
-{
+void TestMainForm::Identification() {
     QFETCH(QString, reply);
     QFETCH(int, model);
     QFETCH(bool, readsConfig);
@@ -226,8 +217,7 @@ void TestMainForm::Identification()
     QCOMPARE((rig.user.Messages + rig.user.Questions).join('|'), said);
 }
 
-void TestMainForm::UdpAllIdentifiesNothing()
-{
+void TestMainForm::UdpAllIdentifiesNothing() {
     TSimulator::TOptions options;
     options.udp = true;
     TRig rig(options);
@@ -243,22 +233,21 @@ void TestMainForm::UdpAllIdentifiesNothing()
     QVERIFY(rig.user.Messages.isEmpty());
 }
 
-void TestMainForm::SilentMultiplexerTimesOut()
-{
+void TestMainForm::SilentMultiplexerTimesOut() {
     TRig rig;
     rig.sim->SetFault(sfNoAnswer, QStringLiteral("VER"));
     QElapsedTimer clock;
     clock.start();
     rig.ConnectTcp();
     QCOMPARE(rig.Session().Activity, acIdentify);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"}, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"},
+                              Timeout);
     QVERIFY(clock.elapsed() >= 3700); // a coarse 4000 ms timer may fire up to 5 % early
     QCOMPARE(rig.Session().Activity, acIdle);
     QCOMPARE(rig.Session().DeviceModel, -1);
 }
 
-void TestMainForm::BadReportsNeverLeaveRefreshingSet()
-{
+void TestMainForm::BadReportsNeverLeaveRefreshingSet() {
     TRig rig;
     rig.sim->SetFault(sfMalformedReport);
     QVERIFY(rig.ConnectAndRead());
@@ -268,8 +257,7 @@ void TestMainForm::BadReportsNeverLeaveRefreshingSet()
     QCOMPARE(rig.Session().Activity, acIdle);
 }
 
-void TestMainForm::ViewFilter()
-{
+void TestMainForm::ViewFilter() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.Ui().cbViewFilter->setCurrentIndex(2);
@@ -281,8 +269,8 @@ void TestMainForm::ViewFilter()
     rig.sim->SendUnasked("$GPRMC,untagged");
     QTRY_COMPARE_WITH_TIMEOUT(rig.ViewerLines().size(), 2, Timeout);
     QTest::qWait(100);
-    QCOMPARE(rig.ViewerLines(), (QStringList{NmeaLine("$GPRMC,2").trimmed(),
-                                             NmeaLine("$GPRMC,untagged").trimmed()}));
+    QCOMPARE(rig.ViewerLines(),
+             (QStringList{NmeaLine("$GPRMC,2").trimmed(), NmeaLine("$GPRMC,untagged").trimmed()}));
 
     // TAG Blocks shows the whole line.
     rig.Ui().chbTagBlocks->setChecked(true);
@@ -292,8 +280,7 @@ void TestMainForm::ViewFilter()
     QCOMPARE(rig.ViewerLines().last(), QString::fromLatin1(Tagged("-2", "$GPGGA,2")));
 }
 
-void TestMainForm::NoScrollKeepsOneLinePerAddress()
-{
+void TestMainForm::NoScrollKeepsOneLinePerAddress() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.Ui().chbNoScroll->setChecked(true);
@@ -302,14 +289,12 @@ void TestMainForm::NoScrollKeepsOneLinePerAddress()
     rig.sim->SendUnasked("$GPRMC,1");
     rig.sim->SendUnasked("$GPRMC,2");
     rig.sim->SendUnasked("$GPGGA,3");
-    QTRY_COMPARE_WITH_TIMEOUT(rig.ViewerLines(),
-                              (QStringList{NmeaLine("$GPRMC,2").trimmed(),
-                                           NmeaLine("$GPGGA,3").trimmed()}),
-                              Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        rig.ViewerLines(),
+        (QStringList{NmeaLine("$GPRMC,2").trimmed(), NmeaLine("$GPGGA,3").trimmed()}), Timeout);
 }
 
-void TestMainForm::ScrollingViewKeepsLast101()
-{
+void TestMainForm::ScrollingViewKeepsLast101() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.form->btnClearClick();
@@ -329,8 +314,7 @@ void TestMainForm::ScrollingViewKeepsLast101()
     QCOMPARE(bar->value(), std::min(101 - 16, bar->maximum()));
 }
 
-void TestMainForm::SendBoxAndHistory()
-{
+void TestMainForm::SendBoxAndHistory() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.Ui().cbSentence->setCurrentText("PZRQVER");
@@ -357,15 +341,13 @@ void TestMainForm::SendBoxAndHistory()
     QCOMPARE(rig.Ui().cbSentence->currentText(), QString("GPXTE,21"));
 }
 
-void TestMainForm::Logs_data()
-{
+void TestMainForm::Logs_data() {
     QTest::addColumn<bool>("diagnostic");
     QTest::newRow("plain") << false;
     QTest::newRow("diagnostic") << true;
 }
 
-void TestMainForm::Logs()
-{
+void TestMainForm::Logs() {
     QFETCH(bool, diagnostic);
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
@@ -395,8 +377,7 @@ void TestMainForm::Logs()
     QCOMPARE(file.readAll(), expected);
 }
 
-void TestMainForm::LostTcpConnection()
-{
+void TestMainForm::LostTcpConnection() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.sim->SetFault(sfDropAfter, 1);
@@ -407,8 +388,7 @@ void TestMainForm::LostTcpConnection()
     QVERIFY(rig.Session().Config.Routes.isEmpty());
 }
 
-void TestMainForm::OverflowLamps()
-{
+void TestMainForm::OverflowLamps() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     QSignalSpy lamps(&rig.Session(), &TSession::OverflowChanged);
@@ -423,8 +403,7 @@ void TestMainForm::OverflowLamps()
     QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0xC));
 }
 
-void TestMainForm::NestedWaitsEachGetTheirReply()
-{
+void TestMainForm::NestedWaitsEachGetTheirReply() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.sim->SetFault(sfDelay, 300);
@@ -441,8 +420,7 @@ void TestMainForm::NestedWaitsEachGetTheirReply()
     QCOMPARE(session.AwaitedKind(), quint8(0));
 }
 
-void TestMainForm::ClosingWhileWaitingWaitsForTheWait()
-{
+void TestMainForm::ClosingWhileWaitingWaitsForTheWait() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.sim->SetFault(sfNoAnswer, QStringLiteral("OP"));
@@ -459,8 +437,7 @@ void TestMainForm::ClosingWhileWaitingWaitsForTheWait()
     QVERIFY(!rig.Session().IsOpen());
 }
 
-void TestMainForm::FirstRunAndSavedSettings()
-{
+void TestMainForm::FirstRunAndSavedSettings() {
     TScriptedUser user;
     {
         TMainForm form(&user);
@@ -509,8 +486,7 @@ void TestMainForm::FirstRunAndSavedSettings()
     }
 }
 
-void TestMainForm::RestoreFactorySettingsAnsweredNoReadsAgain()
-{
+void TestMainForm::RestoreFactorySettingsAnsweredNoReadsAgain() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
@@ -528,8 +504,7 @@ void TestMainForm::RestoreFactorySettingsAnsweredNoReadsAgain()
                              Timeout);
 }
 
-void TestMainForm::ProgramSelectionsSendNothing()
-{
+void TestMainForm::ProgramSelectionsSendNothing() {
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     rig.sim->ClearReceived();
