@@ -52,6 +52,7 @@ bench)
     install_missing
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     build/bench/tidewright-bench
+    build/bench/tidewright-loadbench
     ;;
 asan)
     install_missing

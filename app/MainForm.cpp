@@ -22,6 +22,7 @@ namespace {
 constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
 constexpr int ViewerLinesInView = 16;
+constexpr int ViewerRefreshMs = 100;
 
 const char* const LampOff =
     "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
@@ -205,7 +206,15 @@ void TMainForm::ConnectSignals() {
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
-    connect(&session, &TSession::ViewerChanged, this, [this] { UpdateViewer(); });
+    // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
+    // much as anyone can read and costs a fraction of redrawing it fifty times.
+    viewerTimer.setSingleShot(true);
+    viewerTimer.setInterval(ViewerRefreshMs);
+    connect(&viewerTimer, &QTimer::timeout, this, [this] { UpdateViewer(); });
+    connect(&session, &TSession::ViewerChanged, this, [this] {
+        if (!viewerTimer.isActive())
+            viewerTimer.start();
+    });
     connect(&session, &TSession::OverflowChanged, this,
             [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
     connect(&session, &TSession::LogChanged, this, [this] { UpdateLogStatus(); });
@@ -334,11 +343,22 @@ void TMainForm::RefreshControls() {
 }
 
 void TMainForm::UpdateViewer() {
+    TViewer& viewer = session.Viewer;
+    const qint64 fresh = viewer.Appended - viewerAppended;
+    viewerAppended = viewer.Appended;
     ui->memNmea->setUpdatesEnabled(false);
-    ui->memNmea->setPlainText(session.Viewer.Lines.join(u'\n'));
-    if (!session.Viewer.NoScroll)
+    // Scrolling mode only ever appends: add the new lines and let the editor drop the oldest,
+    // instead of laying out the whole text again on every tick.
+    ui->memNmea->setMaximumBlockCount(viewer.NoScroll ? 0 : int(TViewer::MaxScrollLines));
+    if (viewer.Rewritten || viewer.NoScroll || fresh > viewer.Lines.size()) {
+        viewer.Rewritten = false;
+        ui->memNmea->setPlainText(viewer.Lines.join(u'\n'));
+    } else if (fresh > 0) {
+        ui->memNmea->appendPlainText(viewer.Lines.mid(viewer.Lines.size() - fresh).join(u'\n'));
+    }
+    if (!viewer.NoScroll)
         ui->memNmea->verticalScrollBar()->setValue(
-            std::max<int>(0, int(session.Viewer.Lines.size()) - ViewerLinesInView));
+            std::max<int>(0, int(viewer.Lines.size()) - ViewerLinesInView));
     ui->memNmea->setUpdatesEnabled(true);
 }
 

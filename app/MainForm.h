@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -100,6 +101,8 @@ private:
     QString configFileName;
     QString screenshotFile;
     QString lastSaveFilter;
+    qint64 viewerAppended = 0; // the viewer's appends already shown
+    QTimer viewerTimer;        // the next redraw of the viewer
     bool shown = false;
     bool clearSettings = false;
     bool persistSettings = true;

@@ -43,6 +43,7 @@ bool TViewer::Add(const TSentence& sentence) {
         if (Lines.size() >= MaxScrollLines)
             Lines.removeFirst();
         Lines.append(std::move(text));
+        ++Appended;
         return true;
     }
     // One line per sentence address: the first line mentioning the address is replaced.
@@ -50,10 +51,12 @@ bool TViewer::Add(const TSentence& sentence) {
         for (QString& line : Lines) {
             if (line.contains(sentence.Address)) {
                 line = std::move(text);
+                Rewritten = true;
                 return true;
             }
         }
     }
     Lines.append(std::move(text));
+    Rewritten = true;
     return true;
 }

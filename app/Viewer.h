@@ -21,6 +21,10 @@ public:
     bool NoScroll = false;
     bool TagBlocks = false;
     QStringList Lines; // ViewerLines
+    // What changed since a view last caught up: lines appended to the end in scrolling mode,
+    // or any other change (a line replaced, the list cleared), after which a view rebuilds.
+    qint64 Appended = 0;
+    bool Rewritten = false;
 
     // Whether the source filter lets the sentence through.
     bool Accepts(const TSentence& sentence) const;
@@ -29,5 +33,8 @@ public:
     // Adds a sentence that passed the filter; returns false for sentences never shown
     // (statistics).
     bool Add(const TSentence& sentence);
-    void Clear() { Lines.clear(); }
+    void Clear() {
+        Lines.clear();
+        Rewritten = true;
+    }
 };

@@ -1,0 +1,201 @@
+// How the program copes with real traffic: the window (offscreen) connected over loopback TCP.
+//   1. A simulated multiplexer (a separate corvanta-sim process, so its work is not counted)
+//      sends 2,000 lines/s, the busiest real link; the program's share of one core is measured.
+//   2. A feeder inside this process sends 100,000 numbered lines/s; every line must arrive, in
+//      order, and the window's event loop must keep turning (the longest gap between the ticks
+//      of a 10 ms timer is reported).
+// Prints figures; never fails on speed.
+#include "app/MainForm.h"
+#include "app/User.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+namespace {
+
+class TQuietUser : public IUser {
+public:
+    void ShowMessage(const QString&) override {}
+    void ShowWarning(const QString&) override {}
+    bool AskYesNo(const QString&) override { return false; }
+    void ShowError(const QString& text) override {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop for ms milliseconds, or until done() says so; nothing spins.
+void Spin(int ms, const std::function<bool()>& done = {}) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done && done())
+            loop.quit();
+    });
+    check.start(50);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+int BusiestRealLink(int seconds) {
+    QProcess sim;
+    sim.start(QStringLiteral(CORVANTA_SIM_PATH),
+              {"--tcp", "0", "--traffic", "2000", "--unique-id", "LOAD1"});
+    if (!sim.waitForStarted(5000))
+        return std::fprintf(stderr, "corvanta-sim did not start\n"), 1;
+    QString banner;
+    const QRegularExpression tcp(QStringLiteral("TCP [0-9.]+:(\\d+)"));
+    QRegularExpressionMatch match;
+    for (int i = 0; i < 50 && !(match = tcp.match(banner)).hasMatch(); ++i) {
+        sim.waitForReadyRead(100);
+        banner += QString::fromLocal8Bit(sim.readAllStandardOutput());
+    }
+    if (!match.hasMatch())
+        return std::fprintf(stderr, "corvanta-sim printed no TCP port\n"), 1;
+
+    TQuietUser user;
+    TMainForm form(&user);
+    form.SetPersistSettings(false);
+    form.show();
+    bool read = false;
+    QObject::connect(&form.Session(), &TSession::ReadFinished, [&] { read = true; });
+    form.ConnectTo(ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:") + match.captured(1)));
+    Spin(5000, [&] { return read; });
+    Spin(1000); // settle
+
+    qint64 shown = 0;
+    QObject::connect(&form.Session(), &TSession::SentenceShown, [&] { ++shown; });
+    const double cpu0 = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    Spin(seconds * 1000);
+    const double cpu = CpuSeconds() - cpu0;
+    const double elapsed = double(wall.elapsed()) / 1000.0;
+    std::printf("2,000 lines/s for %.1f s: %lld lines shown (%.0f lines/s), program CPU %.2f s "
+                "= %.2f %% of one core\n",
+                elapsed, shown, double(shown) / elapsed, cpu, 100.0 * cpu / elapsed);
+    sim.terminate();
+    sim.waitForFinished(3000);
+    return 0;
+}
+
+// Sends count numbered lines at the given rate to the first client, then closes.
+void Feed(int listener, qint64 count, int rate, std::atomic<bool>& failed) {
+    const int client = accept(listener, nullptr, nullptr);
+    if (client < 0) {
+        failed = true;
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    qint64 sent = 0;
+    QByteArray chunk;
+    while (sent < count) {
+        const qint64 due = std::min(count, clock.elapsed() * rate / 1000 + 1);
+        chunk.clear();
+        for (; sent < due; ++sent) {
+            const QByteArray text = "$BNTST," + QByteArray::number(sent);
+            chunk += NmeaLine(text);
+        }
+        for (qsizetype off = 0; off < chunk.size();) {
+            const ssize_t n = send(client, chunk.constData() + off, size_t(chunk.size() - off), 0);
+            if (n <= 0) {
+                failed = true;
+                close(client);
+                return;
+            }
+            off += n;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Keep the link up until the program has read everything.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    close(client);
+}
+
+int Flood(int seconds) {
+    const int rate = 100000;
+    const qint64 count = qint64(rate) * seconds;
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return std::fprintf(stderr, "no listening socket\n"), 1;
+    std::atomic<bool> failed{false};
+    std::thread feeder(Feed, listener, count, rate, std::ref(failed));
+
+    TQuietUser user;
+    TMainForm form(&user);
+    form.SetPersistSettings(false);
+    form.show();
+    qint64 next = 0;
+    qint64 outOfOrder = 0;
+    QObject::connect(&form.Session(), &TSession::SentenceShown, [&](const QString& text) {
+        if (!text.startsWith(QStringLiteral("$BNTST,")))
+            return;
+        const qint64 n = QStringView(text).mid(7, text.indexOf(u'*') - 7).toLongLong();
+        if (n != next)
+            ++outOfOrder;
+        next = n + 1;
+    });
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (sinceTick.isValid())
+            longestGap = std::max(longestGap, sinceTick.elapsed());
+        sinceTick.restart();
+    });
+
+    form.ConnectTo(ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:%1").arg(ntohs(address.sin_port))));
+    ticker.start();
+    QElapsedTimer wall;
+    wall.start();
+    Spin((seconds + 20) * 1000, [&] { return next >= count; });
+    const double elapsed = double(wall.elapsed()) / 1000.0;
+    ticker.stop();
+    feeder.join();
+    close(listener);
+    std::printf("100,000 lines/s: %lld of %lld lines arrived in order (%lld out of order) in "
+                "%.1f s; longest event-loop gap %lld ms%s\n",
+                next, count, outOfOrder, elapsed, longestGap, failed ? " (feeder failed)" : "");
+    return next == count && outOfOrder == 0 && !failed ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // tidewright-loadbench [SECONDS [busy|flood]]
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const int first = only == u"flood" ? 0 : BusiestRealLink(seconds);
+    const int second = only == u"busy" ? 0 : Flood(std::min(seconds, 5));
+    return first | second;
+}
