@@ -41,7 +41,16 @@ case "${1:-}" in
 run)
     install_missing
     configure_and_build build
-    exec build/app/tidewright --simulator
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        exec build/app/tidewright --simulator
+    fi
+    # No screen here: run the window offscreen, keep a picture of it, and show the traffic
+    # through the command-line tool instead.
+    echo "No display: the window runs offscreen; its picture goes to build/tidewright.png"
+    QT_QPA_PLATFORM=offscreen build/app/tidewright --simulator --screenshot build/tidewright.png
+    build/cli/tidewright-cli --simulator identify
+    echo "Live traffic from the simulated multiplexer (5 s):"
+    exec build/cli/tidewright-cli --simulator monitor --seconds 5
     ;;
 test)
     install_missing

@@ -48,7 +48,10 @@ int main(int argc, char* argv[]) {
     // Declared before the window so that the window, and its link, go first.
     std::unique_ptr<TSimulator> simulator;
     if (parser.isSet(simulatorOption)) {
-        simulator = std::make_unique<TSimulator>();
+        // A little traffic, so that the viewer shows what a live link looks like.
+        TSimulator::TOptions options;
+        options.trafficRate = 10;
+        simulator = std::make_unique<TSimulator>(options);
         try {
             simulator->Start();
         } catch (const std::exception& e) {

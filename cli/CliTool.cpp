@@ -207,7 +207,10 @@ int TCliTool::Run(const QStringList& arguments) {
 bool TCliTool::Open(const TOptions& options) {
     TLinkTarget link = options.Link;
     if (options.Simulator) {
-        simulator = std::make_unique<TSimulator>();
+        // A little traffic, so that monitor shows what a live link looks like.
+        TSimulator::TOptions simOptions;
+        simOptions.trafficRate = 10;
+        simulator = std::make_unique<TSimulator>(simOptions);
         try {
             simulator->Start();
         } catch (const std::exception& e) {
