@@ -1,13 +1,17 @@
 // The main window driven as a user would, against the simulated multiplexer over real links.
 #include "ScriptedUser.h"
 
+#include "app/AboutBox.h"
 #include "app/MainForm.h"
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
 #include "sim/Simulator.h"
 #include "ui_MainForm.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -110,6 +114,7 @@ private slots:
     void FirstRunAndSavedSettings();
     void RestoreFactorySettingsAnsweredNoReadsAgain();
     void ProgramSelectionsSendNothing();
+    void AboutBoxClearsSettings();
 };
 
 void TestMainForm::initTestCase() {
@@ -518,6 +523,29 @@ void TestMainForm::ProgramSelectionsSendNothing() {
     const QStringList received = rig.sim->ReceivedLines();
     for (const QString& line : received)
         QVERIFY2(line.startsWith("$PZRQCF,A"), qPrintable(line));
+}
+
+void TestMainForm::AboutBoxClearsSettings() {
+    Settings().setValue("IP", "10.0.0.9");
+    TScriptedUser user;
+    TMainForm form(&user);
+    form.show();
+    QString version;
+    QTimer::singleShot(100, &form, [&] {
+        auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(about);
+        version = about->findChild<QLabel*>("lblVersion")->text();
+        // The double-click announces what happens in a box of its own; acknowledge it.
+        QTimer::singleShot(100, &form, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        QTest::mouseDClick(about->findChild<QLabel*>("imgIcon"), Qt::LeftButton);
+    });
+    form.miAboutClick();
+    QCOMPARE(version, "Version " + TAboutBox::ProgramVersion());
+    QTRY_VERIFY(!form.isVisible());
+    QVERIFY(Settings().allKeys().isEmpty());
 }
 
 QTEST_MAIN(TestMainForm)
