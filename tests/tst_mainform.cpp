@@ -115,6 +115,7 @@ private slots:
     void RestoreFactorySettingsAnsweredNoReadsAgain();
     void ProgramSelectionsSendNothing();
     void AboutBoxClearsSettings();
+    void SeaTalkConverterFound();
 };
 
 void TestMainForm::initTestCase() {
@@ -546,6 +547,25 @@ void TestMainForm::AboutBoxClearsSettings() {
     QCOMPARE(version, "Version " + TAboutBox::ProgramVersion());
     QTRY_VERIFY(!form.isVisible());
     QVERIFY(Settings().allKeys().isEmpty());
+}
+
+void TestMainForm::SeaTalkConverterFound() {
+    TRig rig;
+    QVERIFY(rig.sim->SetConfigFields("IN", {"7", "1", "0", "0", "0", "0", "0", "2"}));
+    QVERIFY(rig.ConnectAndRead());
+    QCOMPARE(rig.Session().Config.ModeIn[0], 7);
+
+    rig.Session().ConverterFound();
+    QCOMPARE(rig.user.Messages, QStringList{"Raymarine SeaTalk-STNG Converter found.\nInput 1 is "
+                                            "set from SeaTalk-STNG to\nSeaTalk to avoid a "
+                                            "data-loop."});
+    QCOMPARE(rig.Session().Config.ModeIn[0], 6);
+    QVERIFY(rig.Received(QString::fromLatin1(NmeaLine("$PZRQIN,C,6,1,0,0,0,0,0,2").trimmed())));
+    QCOMPARE(rig.sim->ConfigFields("IN").value(0), QString("6"));
+
+    // Only an input in SeaTalk-STNG mode is changed.
+    rig.Session().ConverterFound();
+    QCOMPARE(rig.user.Messages.size(), 1);
 }
 
 QTEST_MAIN(TestMainForm)
