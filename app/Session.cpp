@@ -221,6 +221,10 @@ void TSession::HandleVersion(const TSentence& sentence) {
         return;
     }
 
+    // Each reply identifies afresh: what an earlier reply said does not carry over.
+    Capabilities = 0;
+    DeviceModel = -1;
+
     // A reply short of fields identifies what it names; the rest stays empty.
     const auto field = [&](qsizetype i) {
         return i < sentence.FieldCount() ? sentence.Fields.at(i) : QString();
@@ -301,12 +305,16 @@ bool TSession::WriteConfiguration() {
             SendAndWait(FormatCommand(kind, Config), kind);
         StoreRoutes();
         StoreModbus();
-    } catch (const ETimeOut& e) {
+    } catch (const ECancelled&) {
+        throw;
+    } catch (const EError& e) {
         complete = false;
         user.SetBusy(false);
         user.ShowMessage(e.Message());
     }
-    emit ConfigControlsEnabled(true);
+    // Controls come back for a link that is still there; a link lost on the way leaves them
+    // off, as every other disconnect does.
+    emit ConfigControlsEnabled(IsOpen());
     return complete;
 }
 

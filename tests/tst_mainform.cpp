@@ -5,6 +5,7 @@
 #include "app/MainForm.h"
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
+#include "config/MuxConfig.h"
 #include "sim/Simulator.h"
 #include "ui_MainForm.h"
 
@@ -116,6 +117,7 @@ private slots:
     void ProgramSelectionsSendNothing();
     void AboutBoxClearsSettings();
     void SeaTalkConverterFound();
+    void SaveAndLoadConfiguration();
 };
 
 void TestMainForm::initTestCase() {
@@ -566,6 +568,35 @@ void TestMainForm::SeaTalkConverterFound() {
     // Only an input in SeaTalk-STNG mode is changed.
     rig.Session().ConverterFound();
     QCOMPARE(rig.user.Messages.size(), 1);
+}
+
+void TestMainForm::SaveAndLoadConfiguration() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("boat.ini");
+    rig.form->SaveConfigurationTo(file);
+    QCOMPARE(StatusText(*rig.form, 3), "Config file: " + file);
+    TMuxConfig saved;
+    saved.LoadFromFile(file);
+    // Everything but the source addresses, which are never saved.
+    TMuxSettings expected = rig.Session().Config;
+    expected.SrcAddr = saved.SrcAddr;
+    QVERIFY(static_cast<const TMuxSettings&>(saved) == expected);
+    QCOMPARE(saved.UniqueID, QString("CPX7A31F"));
+    QFile text(file);
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    QVERIFY(text.readAll().contains("Device=Corvanta-PX\r\nFirmware Version=3.14.0\r\n"));
+
+    // Loading sends the file to the multiplexer.
+    saved.UniqueID = "LOADED1";
+    saved.SaveToFile(file, ToolText(), "", "", "");
+    rig.form->LoadConfigurationFrom(file);
+    QCOMPARE(rig.sim->ConfigFields("UI"), QStringList{"LOADED1"});
+
+    rig.form->SaveConfigurationTo(dir.filePath("missing/folder/boat.ini"));
+    QVERIFY2(rig.user.Messages.size() == 1, qPrintable(rig.user.Messages.join('|')));
+    QVERIFY(rig.user.Messages[0].startsWith("Unable to write to "));
 }
 
 QTEST_MAIN(TestMainForm)
