@@ -1,7 +1,6 @@
 // The simulator's other links (UDP, pseudo-terminal) and what it sends unasked: traffic with
 // and without TAG blocks, statistics, the navigation database and overflow reports.
-#include "SimClient.h"
-#include "sim/Simulator.h"
+#include "SimRig.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -25,7 +24,7 @@ QByteArray Datagram(QUdpSocket& socket, int timeoutMs = 5000) {
 
 } // namespace
 
-class TestSimLinks : public QObject {
+class TestSimLinks : public QObject, protected TSimRig {
     Q_OBJECT
 
 private slots:
@@ -45,25 +44,16 @@ private slots:
 private:
     void StartTcp(int trafficRate = 0);
     QList<QByteArray> Collect(int count); // that many lines
-
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSimClient> client;
 };
 
 void TestSimLinks::cleanup() {
-    client.reset();
-    sim.reset();
+    Stop();
 }
 
 void TestSimLinks::StartTcp(int trafficRate) {
     TSimulator::TOptions options;
     options.trafficRate = trafficRate;
-    sim = std::make_unique<TSimulator>(options);
-    sim->Start();
-    client = std::make_unique<TSimClient>();
-    QVERIFY(client->Connect(sim->TcpPort()));
-    // Unasked lines reach only connections the simulator has taken.
-    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
+    Start(options);
 }
 
 QList<QByteArray> TestSimLinks::Collect(int count) {
