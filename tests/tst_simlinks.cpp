@@ -22,6 +22,17 @@ QByteArray Datagram(QUdpSocket& socket, int timeoutMs = 5000) {
     return socket.receiveDatagram().data();
 }
 
+// The port's bytes up to the end of a line; what came, when no line ends within about ten
+// seconds.
+QByteArray ReadLine(QSerialPort& port) {
+    QByteArray received;
+    for (int i = 0; i < 100 && !received.endsWith("\r\n"); ++i) {
+        if (port.waitForReadyRead(100))
+            received += port.readAll();
+    }
+    return received;
+}
+
 } // namespace
 
 class TestSimLinks : public QObject, protected TSimRig {
@@ -108,12 +119,7 @@ void TestSimLinks::PseudoTerminal() {
     port.setBaudRate(460800);
     port.write("$PZRQVER*48\r\n");
     QVERIFY(port.waitForBytesWritten(5000));
-    QByteArray received;
-    for (int i = 0; i < 100 && !received.endsWith("\r\n"); ++i) {
-        if (port.waitForReadyRead(100))
-            received += port.readAll();
-    }
-    QCOMPARE(received, Version);
+    QCOMPARE(ReadLine(port), Version);
     QTRY_VERIFY_WITH_TIMEOUT(sim->PtyListening(), 5000);
 }
 
@@ -135,12 +141,7 @@ void TestSimLinks::PseudoTerminalDropsOutputWhileClosed() {
     QVERIFY(port.open(QIODevice::ReadWrite));
     port.write("$PZRQVER\r\n");
     QVERIFY(port.waitForBytesWritten(5000));
-    QByteArray received;
-    for (int i = 0; i < 100 && !received.endsWith("\r\n"); ++i) {
-        if (port.waitForReadyRead(100))
-            received += port.readAll();
-    }
-    QCOMPARE(received, Version);
+    QCOMPARE(ReadLine(port), Version);
 }
 
 void TestSimLinks::TrafficWithoutTagBlocks() {
