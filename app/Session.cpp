@@ -318,26 +318,27 @@ bool TSession::WriteConfiguration() {
     return complete;
 }
 
-void TSession::StoreRoutes() {
-    user.SetBusy(true);
-    SendAndWait(RouteDeleteCommand(), nkRDY);
-    for (const TRoute& route : Config.Routes) {
-        SendSentence(RouteCommand(route));
-        // The multiplexer stores each rule before it can take the next.
+template <typename TEntry>
+void TSession::StoreTable(const QString& deleteCommand, const QList<TEntry>& entries,
+                          QString (*command)(const TEntry&)) {
+    SendAndWait(deleteCommand, nkRDY);
+    for (const TEntry& entry : entries) {
+        SendSentence(command(entry));
+        // The multiplexer stores each entry before it can take the next.
         QThread::msleep(5);
     }
     WaitForReply(nkRDY, 1000);
+}
+
+void TSession::StoreRoutes() {
+    user.SetBusy(true);
+    StoreTable(RouteDeleteCommand(), Config.Routes, RouteCommand);
     user.SetBusy(false);
 }
 
 void TSession::StoreModbus() {
     user.SetBusy(true);
-    SendAndWait(ModbusDeleteCommand(), nkRDY);
-    for (const TModbus& entry : Config.ModbusMaps) {
-        SendSentence(ModbusCommand(entry));
-        QThread::msleep(5);
-    }
-    WaitForReply(nkRDY, 1000);
+    StoreTable(ModbusDeleteCommand(), Config.ModbusMaps, ModbusCommand);
     Config.ResetModbusStatus();
     user.SetBusy(false);
 }

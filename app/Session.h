@@ -180,6 +180,10 @@ private:
     void HandleLoader(const TSentence& sentence);
     void HandleActivity(const TSentence& sentence);
     void EndConfigRead();
+    // Empties a table on the multiplexer, then sends one command per entry.
+    template <typename TEntry>
+    void StoreTable(const QString& deleteCommand, const QList<TEntry>& entries,
+                    QString (*command)(const TEntry&));
     void LogOrStop(const QString& tagBlock, const QString& text, bool received);
     void FlushLog();
 

@@ -1,13 +1,10 @@
 // The simulated bootloader: its announcement, the packet exchange of a firmware update with
 // escaped bytes, its error replies and the application's restart.
-#include "SimClient.h"
+#include "SimRig.h"
 #include "comms/Framing.h"
-#include "sim/Simulator.h"
 
 #include <QElapsedTimer>
 #include <QTest>
-
-#include <memory>
 
 namespace {
 
@@ -37,7 +34,7 @@ const QByteArray Done = Bytes({0xFE, 0xC0, 0xFD});
 
 } // namespace
 
-class TestSimBoot : public QObject {
+class TestSimBoot : public QObject, protected TSimRig {
     Q_OBJECT
 
 private slots:
@@ -55,12 +52,7 @@ private slots:
     void ErrorReplies();
 
 private:
-    void Start(const TSimulator::TOptions& options = {});
-    void EnterBootloader();
     QByteArray Command(const QByteArray& data); // the raw reply frame
-
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSimClient> client;
 };
 
 void TestSimBoot::init() {
@@ -68,24 +60,7 @@ void TestSimBoot::init() {
 }
 
 void TestSimBoot::cleanup() {
-    client.reset();
-    sim.reset();
-}
-
-void TestSimBoot::Start(const TSimulator::TOptions& options) {
-    client.reset();
-    sim = std::make_unique<TSimulator>(options);
-    sim->Start();
-    client = std::make_unique<TSimClient>();
-    QVERIFY(client->Connect(sim->TcpPort()));
-    // Unasked lines reach only connections the simulator has taken.
-    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
-}
-
-void TestSimBoot::EnterBootloader() {
-    client->Send("$PZRQRESET");
-    QCOMPARE(client->Line(4000), QByteArray("$PZRQLDR,94*72\r\n"));
-    QVERIFY(sim->InBootloader());
+    Stop();
 }
 
 QByteArray TestSimBoot::Command(const QByteArray& data) {

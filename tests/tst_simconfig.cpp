@@ -1,13 +1,10 @@
 // The simulated multiplexer's identification, configuration memory and tables, spoken to over
 // a real loopback TCP connection.
-#include "SimClient.h"
-#include "sim/Simulator.h"
+#include "SimRig.h"
 
 #include <QTest>
 
-#include <memory>
-
-class TestSimConfig : public QObject {
+class TestSimConfig : public QObject, protected TSimRig {
     Q_OBJECT
 
 private slots:
@@ -33,11 +30,7 @@ private slots:
     void FactoryReset();
 
 private:
-    void Start(const TSimulator::TOptions& options = {});
     QByteArray Ask(const QByteArray& text); // one line, then the next answer line
-
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSimClient> client;
 };
 
 void TestSimConfig::init() {
@@ -45,18 +38,7 @@ void TestSimConfig::init() {
 }
 
 void TestSimConfig::cleanup() {
-    client.reset();
-    sim.reset();
-}
-
-void TestSimConfig::Start(const TSimulator::TOptions& options) {
-    client.reset();
-    sim = std::make_unique<TSimulator>(options);
-    sim->Start();
-    client = std::make_unique<TSimClient>();
-    QVERIFY(client->Connect(sim->TcpPort()));
-    // Unasked lines reach only connections the simulator has taken.
-    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
+    Stop();
 }
 
 QByteArray TestSimConfig::Ask(const QByteArray& text) {

@@ -1,13 +1,10 @@
 // Each fault switch of the simulator doing what it says, from the command-line text to the
 // bytes on the wire.
-#include "SimClient.h"
+#include "SimRig.h"
 #include "comms/Framing.h"
-#include "sim/Simulator.h"
 
 #include <QElapsedTimer>
 #include <QTest>
-
-#include <memory>
 
 namespace {
 
@@ -32,7 +29,7 @@ QList<QByteArray> Framed(const QByteArray& bytes) {
 
 } // namespace
 
-class TestSimFaults : public QObject {
+class TestSimFaults : public QObject, protected TSimRig {
     Q_OBJECT
 
 private slots:
@@ -55,16 +52,11 @@ private slots:
     void SilentBootloader();
 
 private:
-    void Start(const TSimulator::TOptions& options = {});
-    void EnterBootloader();
     QByteArray Command(const QByteArray& data) // the raw reply frame
     {
         client->Write(FramePacket(data));
         return client->Frame();
     }
-
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSimClient> client;
 };
 
 void TestSimFaults::init() {
@@ -72,23 +64,7 @@ void TestSimFaults::init() {
 }
 
 void TestSimFaults::cleanup() {
-    client.reset();
-    sim.reset();
-}
-
-void TestSimFaults::Start(const TSimulator::TOptions& options) {
-    client.reset();
-    sim = std::make_unique<TSimulator>(options);
-    sim->Start();
-    client = std::make_unique<TSimClient>();
-    QVERIFY(client->Connect(sim->TcpPort()));
-    // Unasked lines reach only connections the simulator has taken.
-    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
-}
-
-void TestSimFaults::EnterBootloader() {
-    client->Send("$PZRQRESET");
-    QCOMPARE(client->Line(4000), QByteArray("$PZRQLDR,94*72\r\n"));
+    Stop();
 }
 
 void TestSimFaults::ParseFault_data() {

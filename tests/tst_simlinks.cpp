@@ -1,7 +1,6 @@
 // The simulator's other links (UDP, pseudo-terminal) and what it sends unasked: traffic with
 // and without TAG blocks, statistics, the navigation database and overflow reports.
-#include "SimClient.h"
-#include "sim/Simulator.h"
+#include "SimRig.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -23,9 +22,20 @@ QByteArray Datagram(QUdpSocket& socket, int timeoutMs = 5000) {
     return socket.receiveDatagram().data();
 }
 
+// The port's bytes up to the end of a line; what came, when no line ends within about ten
+// seconds.
+QByteArray ReadLine(QSerialPort& port) {
+    QByteArray received;
+    for (int i = 0; i < 100 && !received.endsWith("\r\n"); ++i) {
+        if (port.waitForReadyRead(100))
+            received += port.readAll();
+    }
+    return received;
+}
+
 } // namespace
 
-class TestSimLinks : public QObject {
+class TestSimLinks : public QObject, protected TSimRig {
     Q_OBJECT
 
 private slots:
@@ -45,25 +55,16 @@ private slots:
 private:
     void StartTcp(int trafficRate = 0);
     QList<QByteArray> Collect(int count); // that many lines
-
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSimClient> client;
 };
 
 void TestSimLinks::cleanup() {
-    client.reset();
-    sim.reset();
+    Stop();
 }
 
 void TestSimLinks::StartTcp(int trafficRate) {
     TSimulator::TOptions options;
     options.trafficRate = trafficRate;
-    sim = std::make_unique<TSimulator>(options);
-    sim->Start();
-    client = std::make_unique<TSimClient>();
-    QVERIFY(client->Connect(sim->TcpPort()));
-    // Unasked lines reach only connections the simulator has taken.
-    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
+    Start(options);
 }
 
 QList<QByteArray> TestSimLinks::Collect(int count) {
@@ -118,12 +119,7 @@ void TestSimLinks::PseudoTerminal() {
     port.setBaudRate(460800);
     port.write("$PZRQVER*48\r\n");
     QVERIFY(port.waitForBytesWritten(5000));
-    QByteArray received;
-    for (int i = 0; i < 100 && !received.endsWith("\r\n"); ++i) {
-        if (port.waitForReadyRead(100))
-            received += port.readAll();
-    }
-    QCOMPARE(received, Version);
+    QCOMPARE(ReadLine(port), Version);
     QTRY_VERIFY_WITH_TIMEOUT(sim->PtyListening(), 5000);
 }
 
@@ -145,12 +141,7 @@ void TestSimLinks::PseudoTerminalDropsOutputWhileClosed() {
     QVERIFY(port.open(QIODevice::ReadWrite));
     port.write("$PZRQVER\r\n");
     QVERIFY(port.waitForBytesWritten(5000));
-    QByteArray received;
-    for (int i = 0; i < 100 && !received.endsWith("\r\n"); ++i) {
-        if (port.waitForReadyRead(100))
-            received += port.readAll();
-    }
-    QCOMPARE(received, Version);
+    QCOMPARE(ReadLine(port), Version);
 }
 
 void TestSimLinks::TrafficWithoutTagBlocks() {

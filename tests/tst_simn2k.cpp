@@ -1,12 +1,9 @@
 // The simulated NMEA 2000 network: address claims, product information behind TAG blocks, and
 // the commands that change a device or the multiplexer's own addresses and instances.
-#include "SimClient.h"
-#include "sim/Simulator.h"
+#include "SimRig.h"
 
 #include <QRegularExpression>
 #include <QTest>
-
-#include <memory>
 
 namespace {
 
@@ -15,9 +12,17 @@ const QByteArray PilotClaim = "$PZRQNC,R,C0509600E764D2E1,28*7B\r\n";
 const QByteArray DepthClaim = "$PZRQNC,R,C078820010E1B7F3,35*7F\r\n";
 const QByteArray WindClaim = "$PZRQNC,R,C0AA82001120D31C,66*04\r\n";
 
+// TAG blocks name their sources in hexadecimal unless decimalTagSource asks otherwise.
+TSimulator::TOptions Options(bool decimalTagSource = false) {
+    TSimulator::TOptions options;
+    options.uniqueID = QStringLiteral("ABC");
+    options.decimalTagSource = decimalTagSource;
+    return options;
+}
+
 } // namespace
 
-class TestSimN2K : public QObject {
+class TestSimN2K : public QObject, protected TSimRig {
     Q_OBJECT
 
 private slots:
@@ -40,33 +45,15 @@ private slots:
     void OwnAddressConflicts();
 
 private:
-    void Start(bool decimal = false);
     QList<QByteArray> Exchange(const QByteArray& request); // answers up to a version sentinel
-
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSimClient> client;
 };
 
 void TestSimN2K::init() {
-    Start();
+    Start(Options());
 }
 
 void TestSimN2K::cleanup() {
-    client.reset();
-    sim.reset();
-}
-
-void TestSimN2K::Start(bool decimal) {
-    client.reset();
-    TSimulator::TOptions options;
-    options.uniqueID = QStringLiteral("ABC");
-    options.decimalTagSource = decimal;
-    sim = std::make_unique<TSimulator>(options);
-    sim->Start();
-    client = std::make_unique<TSimClient>();
-    QVERIFY(client->Connect(sim->TcpPort()));
-    // Unasked lines reach only connections the simulator has taken.
-    QTRY_COMPARE_WITH_TIMEOUT(sim->TcpConnections(), 1, 5000);
+    Stop();
 }
 
 QList<QByteArray> TestSimN2K::Exchange(const QByteArray& request) {
@@ -107,7 +94,7 @@ void TestSimN2K::ProductInformation_data() {
 void TestSimN2K::ProductInformation() {
     QFETCH(bool, decimal);
     QFETCH(QByteArray, tag);
-    Start(decimal);
+    Start(Options(decimal));
     const QList<QByteArray> expected{
         tag + "$PZRQNP,A,2000,2.000,18944,1,1*48\r\n",
         tag + "$PZRQNP,B,E70210,0160487*34\r\n",
