@@ -327,7 +327,10 @@ void TSession::StoreTable(const QString& deleteCommand, const QList<TEntry>& ent
         // The multiplexer stores each entry before it can take the next.
         QThread::msleep(5);
     }
-    WaitForReply(nkRDY, 1000);
+    // The answer to the DELETE already confirms an empty table; waiting for a second answer
+    // that a multiplexer answering each line never sends would report a failure that is none.
+    if (!entries.isEmpty())
+        WaitForReply(nkRDY, 1000);
 }
 
 void TSession::StoreRoutes() {

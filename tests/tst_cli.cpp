@@ -62,6 +62,7 @@ private slots:
     void ReadConfig();
     void ReadConfigUnwritableFile();
     void WriteConfig();
+    void WriteConfigWithEmptyTables();
     void WriteConfigStopsAtMissingAnswer();
     void WriteConfigUnreadableFile();
     void Monitor();
@@ -237,6 +238,21 @@ void TestCli::WriteConfig() {
     QCOMPARE(sim.ConfigFields("UI"), QStringList{"BOAT1"});
     QCOMPARE(sim.Routes().size(), 1);
     QCOMPARE(sim.ModbusEntries().size(), 1);
+}
+
+void TestCli::WriteConfigWithEmptyTables() {
+    TSimulator sim;
+    sim.Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("plain.ini");
+    TMuxConfig().SaveToFile(file, ToolText(), "", "", "");
+    const TRun run = RunCli({"--connect", Link(sim), "write-config", file});
+    QCOMPARE(run.Code, 0);
+    QVERIFY2(run.Err.isEmpty(), qPrintable(run.Err));
+    const QStringList sent = AfterDump(sim.ReceivedLines());
+    QCOMPARE(sent.mid(sent.size() - 2),
+             (QStringList{QString::fromLatin1(NmeaLine("$PZRQRTE,C,DELETE").trimmed()),
+                          QString::fromLatin1(NmeaLine("$PZRQMB,C,DELETE").trimmed())}));
 }
 
 void TestCli::WriteConfigStopsAtMissingAnswer() {
