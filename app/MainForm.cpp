@@ -218,10 +218,6 @@ void TMainForm::ConnectSignals() {
     connect(&session, &TSession::OverflowChanged, this,
             [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
     connect(&session, &TSession::LogChanged, this, [this] { UpdateLogStatus(); });
-    connect(&session, &TSession::FirmwareUpdateRequested, this, [this] {
-        user.ShowMessage(QStringLiteral("Updating the firmware is not available in this version "
-                                        "of Tidewright."));
-    });
     connect(&session, &TSession::LoaderAnnounced, this, [this] {
         ui->miUpdateFirmware->setVisible(true);
         ui->miUpdateFirmware->setEnabled(true);

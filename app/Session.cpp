@@ -250,8 +250,14 @@ void TSession::HandleVersion(const TSentence& sentence) {
         if (user.AskYesNo(QStringLiteral("Tidewright has detected incompatible firmware in\nyour "
                                          "Corvanta.\n\nWould you like to perform an automatic "
                                          "update?")))
-            emit FirmwareUpdateRequested();
+            StartFirmwareUpdate();
     }
+}
+
+void TSession::StartFirmwareUpdate() {
+    // The update itself comes with the firmware image and bootloader support.
+    user.ShowMessage(
+        QStringLiteral("Updating the firmware is not available in this version of Tidewright."));
 }
 
 void TSession::CheckCapabilities(const QString& text) {

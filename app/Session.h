@@ -87,6 +87,8 @@ public:
     void ReadConfiguration(); // btnReadConfigClick
     void HandleVersion(const TSentence& sentence);
     void CheckCapabilities(const QString& text);
+    // The firmware update with the image built into the program.
+    void StartFirmwareUpdate();
     void RestoreFactorySettings(); // asks first
     // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
     void ConverterFound();
@@ -168,8 +170,6 @@ signals:
     void LoaderAnnounced(quint8 type);
     // The configuration read ended with its closing "$PZRQRDY".
     void ReadFinished();
-    // The incompatible-firmware question was answered Yes.
-    void FirmwareUpdateRequested();
     // The outermost wait has ended.
     void WaitsFinished();
     // A wait's reply arrived, or waits were dropped or cancelled: running waits look again.

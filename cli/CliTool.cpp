@@ -222,10 +222,6 @@ bool TCliTool::Open(const TOptions& options) {
 
     session = std::make_unique<TSession>(*user);
     QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
-    QObject::connect(session.get(), &TSession::FirmwareUpdateRequested, [this] {
-        user->ShowMessage(QStringLiteral("Updating the firmware is not available in this "
-                                         "version of Tidewright."));
-    });
     session->Viewer.ViewFilter = options.Filter;
     session->Viewer.TagBlocks = options.TagBlocks;
     if (!options.LogFile.isEmpty() && !session->StartLog(options.LogFile, options.DiagnosticLog)) {

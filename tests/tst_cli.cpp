@@ -58,6 +58,7 @@ private slots:
     void Identify();
     void IdentifyRefuses_data();
     void IdentifyRefuses();
+    void IncompatibleFirmwareAnsweredYes();
     void IdentifyOnTheBuiltInSimulator();
     void ReadConfig();
     void ReadConfigUnwritableFile();
@@ -157,6 +158,19 @@ void TestCli::IdentifyRefuses() {
     QCOMPARE(run.Code, 1);
     QVERIFY(run.Out.isEmpty());
     QVERIFY2(run.Err.contains(says), qPrintable(run.Err));
+}
+
+void TestCli::IncompatibleFirmwareAnsweredYes() {
+    TSimulator::TOptions options;
+    options.firmware = "3.13.2";
+    TSimulator sim(options);
+    sim.Start();
+    const TRun run = RunCli({"--yes", "--connect", Link(sim), "identify"});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains("Would you like to perform an automatic update?\nYes (--yes)\n"
+                              "Updating the firmware is not available in this version of "
+                              "Tidewright."),
+             qPrintable(run.Err));
 }
 
 void TestCli::IdentifyOnTheBuiltInSimulator() {
