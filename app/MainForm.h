@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/LinkUrl.h"
-#include "app/Session.h"
+#include "session/LinkUrl.h"
+#include "session/Session.h"
 
 #include <QIcon>
 #include <QMainWindow>

@@ -6,7 +6,7 @@
 //      of a 10 ms timer is reported).
 // Prints figures; never fails on speed.
 #include "app/MainForm.h"
-#include "app/User.h"
+#include "session/User.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "cli/CliTool.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "nmea/Numbers.h"

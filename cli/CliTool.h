@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LinkUrl.h"
+#include "session/LinkUrl.h"
 
 #include <QStringList>
 #include <QTextStream>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/User.h"
+#include "session/User.h"
 
 #include <QStringList>
 

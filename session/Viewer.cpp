@@ -1,4 +1,4 @@
-#include "app/Viewer.h"
+#include "session/Viewer.h"
 
 #include "nmea/Nmea.h"
 

@@ -1,7 +1,7 @@
-#include "app/Session.h"
+#include "session/Session.h"
 
-#include "app/LinkUrl.h"
-#include "app/User.h"
+#include "session/LinkUrl.h"
+#include "session/User.h"
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"

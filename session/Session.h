@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/NmeaLog.h"
-#include "app/Viewer.h"
+#include "session/NmeaLog.h"
+#include "session/Viewer.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
 

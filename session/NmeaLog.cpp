@@ -1,4 +1,4 @@
-#include "app/NmeaLog.h"
+#include "session/NmeaLog.h"
 
 #include "nmea/Errors.h"
 #include "nmea/Nmea.h"

@@ -1,4 +1,4 @@
-#include "app/LinkUrl.h"
+#include "session/LinkUrl.h"
 
 #include "nmea/Errors.h"
 #include "nmea/Numbers.h"

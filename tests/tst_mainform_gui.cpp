@@ -600,4 +600,4 @@ void TestMainForm::SaveAndLoadConfiguration() {
 }
 
 QTEST_MAIN(TestMainForm)
-#include "tst_mainform.moc"
+#include "tst_mainform_gui.moc"
