@@ -19,4 +19,16 @@ public:
     virtual void ShowError(const QString& text) = 0;
     // Hourglass cursor while blocking work runs.
     virtual void SetBusy(bool busy) { (void)busy; }
+
+    // Progress of a long device job (firmware update, network setup): the window shows its one
+    // progress window, the command-line tool a text bar, tests record the steps. A job shows the
+    // progress, sets its task text and range as it goes, and hides it on every way out.
+    virtual void ShowProgress(const QString& caption) { (void)caption; }
+    virtual void SetProgressTask(const QString& task) { (void)task; }
+    virtual void SetProgressRange(int minimum, int maximum) {
+        (void)minimum;
+        (void)maximum;
+    }
+    virtual void SetProgressPosition(int position) { (void)position; }
+    virtual void HideProgress() {}
 };
