@@ -1,10 +1,12 @@
 #include "app/GuiUser.h"
 
+#include "session/Texts.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
 namespace {
-const QString Caption = QStringLiteral("Tidewright");
+const QString Caption = ProgramCaption();
 }
 
 void TGuiUser::ShowMessage(const QString& text) {

@@ -5,6 +5,7 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "session/Texts.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -71,8 +72,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("Corvanta-PX Configuration Tool V") +
-                   TAboutBox::ProgramVersion());
+    setWindowTitle(ToolText());
     setWindowIcon(QIcon(QStringLiteral(":/tidewright.png")));
 
     QFont viewerFont(QStringLiteral("Courier"));
@@ -480,7 +480,7 @@ void TMainForm::miStartLogClick(bool diagnostic) {
 
 bool TMainForm::StartLogTo(const QString& fileName, bool diagnostic) {
     if (!session.StartLog(fileName, diagnostic)) {
-        user.ShowMessage(QStringLiteral("Error Creating \"%1\"").arg(fileName));
+        user.ShowMessage(MsgErrorCreating(fileName));
         return false;
     }
     return true;

@@ -48,17 +48,14 @@ int main(int argc, char* argv[]) {
     // Declared before the window so that the window, and its link, go first.
     std::unique_ptr<TSimulator> simulator;
     if (parser.isSet(simulatorOption)) {
-        // A little traffic, so that the viewer shows what a live link looks like.
-        TSimulator::TOptions options;
-        options.trafficRate = 10;
-        simulator = std::make_unique<TSimulator>(options);
+        TLinkTarget link;
         try {
-            simulator->Start();
+            simulator = StartBuiltInSimulator(link);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "Unable to start the simulator: %s\n", e.what());
             return 1;
         }
-        target = ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:%1").arg(simulator->TcpPort()));
+        target = link;
     }
 
     TMainForm form;

@@ -1,9 +1,10 @@
 #include "cli/CliTool.h"
 
-#include "session/Session.h"
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "nmea/Numbers.h"
+#include "session/Session.h"
+#include "session/Texts.h"
 #include "sim/Simulator.h"
 
 #include <QDeadlineTimer>
@@ -32,6 +33,7 @@ constexpr int ReadTimeoutMs = 60000;
 
 struct TCliTool::TOptions {
     TLinkTarget Link;
+    bool HaveLink = false;
     bool Simulator = false;
     bool Yes = false;
     int Seconds = -1;
@@ -39,8 +41,137 @@ struct TCliTool::TOptions {
     bool TagBlocks = false;
     QString LogFile;
     bool DiagnosticLog = false;
+    QStringList Given; // the command options named on the command line
     QStringList Positional;
 };
+
+namespace {
+
+using TOptions = TCliTool::TOptions;
+
+// Reads an option's value into the options; returns an error text, empty when all is well.
+using TOptionParser = QString (*)(TOptions& options, const QString& name, const QString& value);
+
+// One row per option. Options that belong to commands are listed in their commands' rows.
+struct TOptionRow {
+    const char* Name;
+    const char* Value; // the value's name in the help, nullptr for a switch
+    const char* Help;
+    TOptionParser Parse;
+};
+
+QString ParseConnect(TOptions& options, const QString&, const QString& value) {
+    try {
+        options.Link = ParseLinkUrl(value);
+    } catch (const EError& e) {
+        return e.Message();
+    }
+    options.HaveLink = true;
+    return {};
+}
+
+QString ParseSeconds(TOptions& options, const QString&, const QString& value) {
+    const std::optional<quint64> seconds = ParseUnsigned(value);
+    if (!seconds || *seconds > 1000000)
+        return QStringLiteral("--seconds needs a number of seconds.");
+    options.Seconds = int(*seconds);
+    return {};
+}
+
+QString ParseFilter(TOptions& options, const QString&, const QString& value) {
+    const qsizetype item = TViewer::FilterItems().indexOf(value, 0);
+    if (item < 0)
+        return QStringLiteral("Unknown source \"%1\"; use one of: %2.")
+            .arg(value, TViewer::FilterItems().join(QStringLiteral(", ")));
+    options.Filter = TViewer::FilterOfItem(int(item));
+    return {};
+}
+
+QString ParseLog(TOptions& options, const QString& name, const QString& value) {
+    if (!options.LogFile.isEmpty())
+        return QStringLiteral("Only one log at a time.");
+    if (value.isEmpty())
+        return name + QStringLiteral(" needs a file name.");
+    options.LogFile = value;
+    options.DiagnosticLog = name == u"--diag-log";
+    return {};
+}
+
+const TOptionRow OptionTable[] = {
+    {"--connect", "URL", "the link to the multiplexer (see Links)", ParseConnect},
+    {"--simulator", nullptr, "a simulated multiplexer inside this program",
+     [](TOptions& o, const QString&, const QString&) {
+         o.Simulator = true;
+         return QString();
+     }},
+    {"--yes", nullptr, "answer Yes to questions (otherwise No)",
+     [](TOptions& o, const QString&, const QString&) {
+         o.Yes = true;
+         return QString();
+     }},
+    {"--seconds", "N", "stop after N seconds (else run until interrupted)", ParseSeconds},
+    {"--filter", "SOURCE", "All, Input 1 .. Input 8, Conversions, NMEA 2000 or Multiplexer",
+     ParseFilter},
+    {"--tag-blocks", nullptr, "show TAG blocks",
+     [](TOptions& o, const QString&, const QString&) {
+         o.TagBlocks = true;
+         return QString();
+     }},
+    {"--log", "FILE", "log the traffic as an NMEA log", ParseLog},
+    {"--diag-log", "FILE", "log the traffic as a diagnostic log", ParseLog},
+};
+
+// Options that every command takes; the others belong to the commands that list them.
+const QStringList GlobalOptions{"--connect", "--simulator", "--yes"};
+
+const TOptionRow* FindOption(const QString& name) {
+    for (const TOptionRow& row : OptionTable)
+        if (name == QLatin1StringView(row.Name))
+            return &row;
+    return nullptr;
+}
+
+} // namespace
+
+// One row per command: parsing, usage errors and --help all come from this table, so a new
+// command is a new row and a method.
+struct TCliTool::TCommand {
+    const char* Name;
+    const char* Arguments; // as the help shows them
+    int MinArgs;
+    int MaxArgs;         // -1: no limit
+    bool NeedsLink;      // talks to a multiplexer: --connect or --simulator
+    const char* Options; // the command's own options, separated by spaces
+    const char* Help;
+    const char* Example;
+    int (TCliTool::*Run)(const TOptions& options);
+};
+
+const TCliTool::TCommand TCliTool::Commands[] = {
+    {"identify", "", 0, 0, true, "",
+     "print device name, firmware, serial number, capabilities, model",
+     "tidewright-cli --simulator identify", &TCliTool::CmdIdentify},
+    {"read-config", "FILE", 1, 1, true, "",
+     "read the whole configuration and save it as a configuration file",
+     "tidewright-cli --connect tcp:192.168.1.5 read-config boat.ini", &TCliTool::CmdReadConfig},
+    {"write-config", "FILE", 1, 1, true, "",
+     "load a configuration file and send it to the multiplexer",
+     "tidewright-cli --connect serial:/dev/ttyUSB0 write-config boat.ini",
+     &TCliTool::CmdWriteConfig},
+    {"monitor", "", 0, 0, true, "--seconds --filter --tag-blocks --log --diag-log",
+     "print the received traffic as the viewer shows it",
+     "tidewright-cli --simulator monitor --seconds 10 --filter \"Input 1\"", &TCliTool::CmdMonitor},
+    {"send", "SENTENCE...", 1, -1, true, "",
+     "send sentences as the Send box does (\"$\" and checksum added)",
+     "tidewright-cli --connect tcp:192.168.1.5 send PZRQVER", &TCliTool::CmdSend},
+};
+
+const TCliTool::TCommand* TCliTool::FindCommand(const QString& name) {
+    for (const TCommand& command : Commands)
+        if (name == QLatin1StringView(command.Name))
+            return &command;
+    return nullptr;
+}
 
 TCliTool::TCliTool(QTextStream& aOut, QTextStream& aErr)
     : out(aOut)
@@ -53,7 +184,21 @@ TCliTool::~TCliTool() {
 }
 
 QString TCliTool::HelpText() {
-    return QStringLiteral(
+    constexpr int column = 24;
+    const auto line = [](const QString& left, const QString& right, int indent = 2) {
+        const QString head = QString(indent, u' ') + left;
+        if (head.size() >= column - 1)
+            return head + u'\n' + QString(column, u' ') + right + u'\n';
+        return head.leftJustified(column) + right + u'\n';
+    };
+    const auto optionLine = [&](const TOptionRow& row, int indent) {
+        QString left = QLatin1StringView(row.Name);
+        if (row.Value)
+            left += u' ' + QLatin1StringView(row.Value);
+        return line(left, QLatin1StringView(row.Help), indent);
+    };
+
+    QString text = QStringLiteral(
         "Usage: tidewright-cli [--connect URL | --simulator] [--yes] COMMAND [ARGS]\n"
         "\n"
         "Links (URL):\n"
@@ -64,33 +209,26 @@ QString TCliTool::HelpText() {
         "udp-all:192.168.1.255\n"
         "  serial:DEVICE         serial port at 460800 bit/s    e.g. --connect "
         "serial:/dev/ttyUSB0\n"
-        "  --simulator           a simulated multiplexer inside this program\n"
         "\n"
-        "Commands:\n"
-        "  identify              print device name, firmware, serial number, capabilities, model\n"
-        "                        e.g. tidewright-cli --simulator identify\n"
-        "  read-config FILE      read the whole configuration and save it as a configuration file\n"
-        "                        e.g. tidewright-cli --connect tcp:192.168.1.5 read-config "
-        "boat.ini\n"
-        "  write-config FILE     load a configuration file and send it to the multiplexer\n"
-        "                        e.g. tidewright-cli --connect serial:/dev/ttyUSB0 write-config "
-        "boat.ini\n"
-        "  monitor               print the received traffic as the viewer shows it\n"
-        "      --seconds N         stop after N seconds (else run until interrupted)\n"
-        "      --filter SOURCE     All, Input 1 .. Input 8, Conversions, NMEA 2000 or Multiplexer\n"
-        "      --tag-blocks        show TAG blocks\n"
-        "      --log FILE          log the traffic as an NMEA log\n"
-        "      --diag-log FILE     log the traffic as a diagnostic log\n"
-        "                        e.g. tidewright-cli --simulator monitor --seconds 10 --filter "
-        "\"Input 1\"\n"
-        "  send SENTENCE...      send sentences as the Send box does (\"$\" and checksum added)\n"
-        "                        e.g. tidewright-cli --connect tcp:192.168.1.5 send PZRQVER\n"
-        "\n"
-        "Options:\n"
-        "  --yes                 answer Yes to questions (otherwise No)\n"
-        "  --help                this text\n"
-        "\n"
-        "Exit codes: 0 success, 1 device, link or file error, 2 usage error.\n");
+        "Commands:\n");
+    for (const TCommand& command : Commands) {
+        QString left = QLatin1StringView(command.Name);
+        if (*command.Arguments)
+            left += u' ' + QLatin1StringView(command.Arguments);
+        text += line(left, QLatin1StringView(command.Help));
+        for (const QString& name :
+             QString::fromLatin1(command.Options).split(u' ', Qt::SkipEmptyParts))
+            text += optionLine(*FindOption(name), 6);
+        text += QString(column, u' ') + QStringLiteral("e.g. ") +
+                QLatin1StringView(command.Example) + u'\n';
+    }
+    text += QStringLiteral("\nOptions:\n");
+    for (const QString& name : GlobalOptions)
+        text += optionLine(*FindOption(name), 2);
+    text += line(QStringLiteral("--help"), QStringLiteral("this text"));
+    text +=
+        QStringLiteral("\nExit codes: 0 success, 1 device, link or file error, 2 usage error.\n");
+    return text;
 }
 
 int TCliTool::Usage(const QString& message) {
@@ -101,123 +239,70 @@ int TCliTool::Usage(const QString& message) {
 
 int TCliTool::Run(const QStringList& arguments) {
     TOptions options;
-    bool haveLink = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
-        const auto value = [&](QString& target) {
-            if (i + 1 >= arguments.size())
-                return false;
-            target = arguments[++i];
-            return true;
-        };
-        QString text;
         if (arg == u"--help" || arg == u"-h") {
             out << HelpText();
             out.flush();
             return ExitOk;
-        } else if (arg == u"--connect") {
-            if (!value(text))
-                return Usage(QStringLiteral("--connect needs a link."));
-            try {
-                options.Link = ParseLinkUrl(text);
-            } catch (const EError& e) {
-                return Usage(e.Message());
-            }
-            haveLink = true;
-        } else if (arg == u"--simulator") {
-            options.Simulator = true;
-        } else if (arg == u"--yes") {
-            options.Yes = true;
-        } else if (arg == u"--seconds") {
-            const std::optional<quint64> seconds = value(text) ? ParseUnsigned(text) : std::nullopt;
-            if (!seconds || *seconds > 1000000)
-                return Usage(QStringLiteral("--seconds needs a number of seconds."));
-            options.Seconds = int(*seconds);
-        } else if (arg == u"--filter") {
-            if (!value(text))
-                return Usage(QStringLiteral("--filter needs a source."));
-            const qsizetype item = TViewer::FilterItems().indexOf(text, 0);
-            if (item < 0)
-                return Usage(QStringLiteral("Unknown source \"%1\"; use one of: %2.")
-                                 .arg(text, TViewer::FilterItems().join(QStringLiteral(", "))));
-            options.Filter = TViewer::FilterOfItem(int(item));
-        } else if (arg == u"--tag-blocks") {
-            options.TagBlocks = true;
-        } else if (arg == u"--log" || arg == u"--diag-log") {
-            if (!options.LogFile.isEmpty())
-                return Usage(QStringLiteral("Only one log at a time."));
-            if (!value(options.LogFile) || options.LogFile.isEmpty())
-                return Usage(arg + QStringLiteral(" needs a file name."));
-            options.DiagnosticLog = arg == u"--diag-log";
-        } else if (arg.startsWith(u"--")) {
-            return Usage(QStringLiteral("Unknown option %1.").arg(arg));
-        } else {
-            options.Positional.append(arg);
         }
+        if (!arg.startsWith(u"--")) {
+            options.Positional.append(arg);
+            continue;
+        }
+        const TOptionRow* row = FindOption(arg);
+        if (!row)
+            return Usage(QStringLiteral("Unknown option %1.").arg(arg));
+        QString value;
+        if (row->Value) {
+            if (i + 1 >= arguments.size())
+                return Usage(
+                    QStringLiteral("%1 needs %2.").arg(arg, QLatin1StringView(row->Value)));
+            value = arguments[++i];
+        }
+        const QString error = row->Parse(options, arg, value);
+        if (!error.isEmpty())
+            return Usage(error);
+        if (!GlobalOptions.contains(arg))
+            options.Given.append(arg);
     }
 
     if (options.Positional.isEmpty())
         return Usage(QStringLiteral("No command given."));
-    if (haveLink == options.Simulator)
+    const QString name = options.Positional.takeFirst();
+    const TCommand* command = FindCommand(name);
+    if (!command)
+        return Usage(QStringLiteral("Unknown command %1.").arg(name));
+    const qsizetype count = options.Positional.size();
+    if (count < command->MinArgs || (command->MaxArgs >= 0 && count > command->MaxArgs))
+        return Usage(QStringLiteral("Wrong arguments for %1.").arg(name));
+    const QStringList own = QString::fromLatin1(command->Options).split(u' ', Qt::SkipEmptyParts);
+    for (const QString& given : std::as_const(options.Given)) {
+        if (own.contains(given))
+            continue;
+        QStringList owners;
+        for (const TCommand& other : Commands)
+            if (QString::fromLatin1(other.Options).split(u' ').contains(given))
+                owners.append(QLatin1StringView(other.Name));
+        return Usage(QStringLiteral("%1 is an option of %2, not of %3.")
+                         .arg(given, owners.join(QStringLiteral(", ")), name));
+    }
+    if (command->NeedsLink && options.HaveLink == options.Simulator)
         return Usage(QStringLiteral("Give either --connect URL or --simulator."));
 
-    const QString command = options.Positional.takeFirst();
-    const QStringList& args = options.Positional;
-    const auto expectArgs = [&](qsizetype count) { return args.size() == count; };
-    const bool known =
-        (command == u"identify" && expectArgs(0)) || (command == u"read-config" && expectArgs(1)) ||
-        (command == u"write-config" && expectArgs(1)) || (command == u"monitor" && expectArgs(0)) ||
-        (command == u"send" && !args.isEmpty());
-    if (!known) {
-        if (command == u"identify" || command == u"read-config" || command == u"write-config" ||
-            command == u"monitor" || command == u"send")
-            return Usage(QStringLiteral("Wrong arguments for %1.").arg(command));
-        return Usage(QStringLiteral("Unknown command %1.").arg(command));
-    }
-    if (command != u"monitor" && (options.Seconds >= 0 || options.Filter != -1 ||
-                                  options.TagBlocks || !options.LogFile.isEmpty()))
-        return Usage(
-            QStringLiteral("--seconds, --filter, --tag-blocks, --log and --diag-log belong "
-                           "to monitor."));
-
-    // A file that cannot be read must not be sent as an empty configuration.
-    if (command == u"write-config") {
-        const QFileInfo file(args[0]);
-        if (!file.isFile() || !file.isReadable()) {
-            err << QStringLiteral("Unable to read %1").arg(args[0]) << Qt::endl;
-            return ExitFailed;
-        }
-    }
-
     user = std::make_unique<TConsoleUser>(err, options.Yes);
-    if (!Open(options))
-        return ExitFailed;
-
-    if (command == u"identify")
-        return CmdIdentify();
-    if (command == u"read-config")
-        return CmdReadConfig(args[0]);
-    if (command == u"write-config")
-        return CmdWriteConfig(args[0]);
-    if (command == u"monitor")
-        return CmdMonitor(options);
-    return CmdSend(args);
+    return (this->*command->Run)(options);
 }
 
 bool TCliTool::Open(const TOptions& options) {
     TLinkTarget link = options.Link;
     if (options.Simulator) {
-        // A little traffic, so that monitor shows what a live link looks like.
-        TSimulator::TOptions simOptions;
-        simOptions.trafficRate = 10;
-        simulator = std::make_unique<TSimulator>(simOptions);
         try {
-            simulator->Start();
+            simulator = StartBuiltInSimulator(link);
         } catch (const std::exception& e) {
             err << "Unable to start the simulator: " << e.what() << Qt::endl;
             return false;
         }
-        link = ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:%1").arg(simulator->TcpPort()));
     }
 
     session = std::make_unique<TSession>(*user);
@@ -225,7 +310,7 @@ bool TCliTool::Open(const TOptions& options) {
     session->Viewer.ViewFilter = options.Filter;
     session->Viewer.TagBlocks = options.TagBlocks;
     if (!options.LogFile.isEmpty() && !session->StartLog(options.LogFile, options.DiagnosticLog)) {
-        user->ShowMessage(QStringLiteral("Error Creating \"%1\"").arg(options.LogFile));
+        user->ShowMessage(MsgErrorCreating(options.LogFile));
         return false;
     }
 
@@ -278,14 +363,14 @@ bool TCliTool::WaitForRead() {
     if (!WaitUntil([this] { return readFinished || !session->IsOpen(); }, ReadTimeoutMs) ||
         !readFinished) {
         if (session->IsOpen())
-            err << "Multiplexer does not respond" << Qt::endl;
+            err << MsgNoResponse() << Qt::endl;
         return false;
     }
     return true;
 }
 
-int TCliTool::CmdIdentify() {
-    if (!Identify())
+int TCliTool::CmdIdentify(const TOptions& options) {
+    if (!Open(options) || !Identify())
         return ExitFailed;
     out << "Device name: " << session->DeviceName << "\n"
         << "Firmware version: " << session->FirmwareVersionText << "\n"
@@ -296,8 +381,9 @@ int TCliTool::CmdIdentify() {
     return ExitOk;
 }
 
-int TCliTool::CmdReadConfig(const QString& fileName) {
-    if (!Identify())
+int TCliTool::CmdReadConfig(const TOptions& options) {
+    const QString& fileName = options.Positional[0];
+    if (!Open(options) || !Identify())
         return ExitFailed;
     const int before = user->MessagesShown();
     if (!WaitForRead())
@@ -312,7 +398,16 @@ int TCliTool::CmdReadConfig(const QString& fileName) {
     return user->MessagesShown() == before ? ExitOk : ExitFailed;
 }
 
-int TCliTool::CmdWriteConfig(const QString& fileName) {
+int TCliTool::CmdWriteConfig(const TOptions& options) {
+    // A file that cannot be read must not be sent as an empty configuration.
+    const QString& fileName = options.Positional[0];
+    const QFileInfo file(fileName);
+    if (!file.isFile() || !file.isReadable()) {
+        err << QStringLiteral("Unable to read %1").arg(fileName) << Qt::endl;
+        return ExitFailed;
+    }
+    if (!Open(options))
+        return ExitFailed;
     // The dump that follows identification must be over, or its reports would answer the
     // commands' waits.
     if (!Identify() || !WaitForRead())
@@ -321,6 +416,8 @@ int TCliTool::CmdWriteConfig(const QString& fileName) {
 }
 
 int TCliTool::CmdMonitor(const TOptions& options) {
+    if (!Open(options))
+        return ExitFailed;
     out.setEncoding(QStringConverter::Latin1);
     QObject::connect(session.get(), &TSession::SentenceShown, [this](const QString& text) {
         out << text << '\n';
@@ -341,8 +438,10 @@ int TCliTool::CmdMonitor(const TOptions& options) {
     return lost ? ExitFailed : ExitOk;
 }
 
-int TCliTool::CmdSend(const QStringList& sentences) {
-    for (const QString& sentence : sentences) {
+int TCliTool::CmdSend(const TOptions& options) {
+    if (!Open(options))
+        return ExitFailed;
+    for (const QString& sentence : options.Positional) {
         try {
             session->SendSentence(sentence);
         } catch (const EError& e) {

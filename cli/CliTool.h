@@ -26,8 +26,12 @@ public:
 
     static QString HelpText();
 
-private:
     struct TOptions;
+
+private:
+    struct TCommand;
+    static const TCommand Commands[];
+    static const TCommand* FindCommand(const QString& name);
 
     int Usage(const QString& message);
     bool Open(const TOptions& options);
@@ -35,11 +39,11 @@ private:
     bool WaitForRead();
     bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 
-    int CmdIdentify();
-    int CmdReadConfig(const QString& fileName);
-    int CmdWriteConfig(const QString& fileName);
+    int CmdIdentify(const TOptions& options);
+    int CmdReadConfig(const TOptions& options);
+    int CmdWriteConfig(const TOptions& options);
     int CmdMonitor(const TOptions& options);
-    int CmdSend(const QStringList& sentences);
+    int CmdSend(const TOptions& options);
 
     QTextStream& out;
     QTextStream& err;

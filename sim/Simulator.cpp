@@ -213,4 +213,13 @@ void TSimulator::ClearReceived() {
     Call([this] { engine->ClearReceived(); });
 }
 
+std::unique_ptr<TSimulator> StartBuiltInSimulator(TLinkTarget& link) {
+    TSimulator::TOptions options;
+    options.trafficRate = 10;
+    auto simulator = std::make_unique<TSimulator>(options);
+    simulator->Start();
+    link = ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:%1").arg(simulator->TcpPort()));
+    return simulator;
+}
+
 #include "Simulator.moc"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/LinkUrl.h"
 #include "sim/SimBoot.h"
 #include "sim/SimConfig.h"
 #include "sim/SimFaults.h"
@@ -14,6 +15,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -96,3 +98,8 @@ private:
     QEventLoop* loop = nullptr;
     std::thread worker;
 };
+
+// The simulated multiplexer that --simulator starts, in the program and in tidewright-cli alike:
+// a little traffic, so that a live link shows what it looks like. Throws ECommError when it
+// cannot listen. The link to it is written to link.
+std::unique_ptr<TSimulator> StartBuiltInSimulator(TLinkTarget& link);

@@ -96,7 +96,8 @@ void TestCli::Usage_data() {
     QTest::newRow("unknown source") << QStringList{"--simulator", "monitor", "--filter", "Input 9"}
                                     << 2 << "Unknown source \"Input 9\"";
     QTest::newRow("monitor option elsewhere")
-        << QStringList{"--simulator", "identify", "--seconds", "3"} << 2 << "belong to monitor";
+        << QStringList{"--simulator", "identify", "--seconds", "3"} << 2
+        << "--seconds is an option of monitor, not of identify.";
     QTest::newRow("unknown option")
         << QStringList{"--simulator", "--fast", "identify"} << 2 << "Unknown option --fast.";
 }

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Texts that the window and the command-line tool both show; one place each, so that the two
+// faces of the program say the same thing.
+
+// The caption of every question and warning box.
+inline QString ProgramCaption() {
+    return QStringLiteral("Tidewright");
+}
+
+inline QString MsgNoResponse() {
+    return QStringLiteral("Multiplexer does not respond");
+}
+
+inline QString MsgErrorCreating(const QString& fileName) {
+    return QStringLiteral("Error Creating \"%1\"").arg(fileName);
+}
