@@ -1,22 +1,26 @@
-// How the program copes with real traffic: the window (offscreen) connected over loopback TCP.
-//   1. A simulated multiplexer (a separate corvanta-sim process, so its work is not counted)
-//      sends 2,000 lines/s, the busiest real link; the program's share of one core is measured.
-//   2. A feeder inside this process sends 100,000 numbered lines/s; every line must arrive, in
-//      order, and the window's event loop must keep turning (the longest gap between the ticks
-//      of a 10 ms timer is reported).
+// How the program copes with real traffic: the window (offscreen) and tidewright-cli monitor,
+// connected over loopback TCP to a simulated multiplexer (a separate corvanta-sim process, so its
+// work is not counted).
+//   1. Idle: the multiplexer sends nothing but its answers to the keep-alive. Wake-ups per
+//      second (context switches of all the program's threads) and the share of one core.
+//   2. Busy: 2,000 lines/s, the busiest real link; the share of one core and the lines shown.
+//   3. Flood: a feeder inside this process sends 100,000 numbered lines/s to the window; every
+//      line must arrive, in order, and the window's event loop must keep turning (the longest
+//      gap between the ticks of a 10 ms timer is reported).
 // Prints figures; never fails on speed.
 #include "app/MainForm.h"
 #include "session/User.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,12 +41,66 @@ public:
     }
 };
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+// Processor time and context switches (a thread that sleeps and wakes counts one) of a process
+// and all its threads, from /proc.
+struct TUsage {
+    double CpuSeconds = 0;
+    qint64 Wakeups = 0;
+};
+
+TUsage ProcessUsage(qint64 pid) {
+    TUsage usage;
+    const QString base = QStringLiteral("/proc/%1").arg(pid);
+    QFile stat(base + QStringLiteral("/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // Fields after the command name in parentheses; utime and stime are the 12th and 13th.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            usage.CpuSeconds = double(fields[11].toLongLong() + fields[12].toLongLong()) /
+                               double(sysconf(_SC_CLK_TCK));
+    }
+    const QStringList tasks =
+        QDir(base + QStringLiteral("/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& task : tasks) {
+        QFile status(base + QStringLiteral("/task/") + task + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches") ||
+                line.startsWith("nonvoluntary_ctxt_switches"))
+                usage.Wakeups += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return usage;
 }
+
+// A corvanta-sim process on a port of its own; stops it when it goes.
+class TSimProcess {
+public:
+    explicit TSimProcess(int rate) {
+        sim.start(QStringLiteral(CORVANTA_SIM_PATH),
+                  {"--tcp", "0", "--traffic", QString::number(rate), "--unique-id", "LOAD1"});
+        if (!sim.waitForStarted(5000))
+            return;
+        QString banner;
+        const QRegularExpression tcp(QStringLiteral("TCP [0-9.]+:(\\d+)"));
+        QRegularExpressionMatch match;
+        for (int i = 0; i < 50 && !(match = tcp.match(banner)).hasMatch(); ++i) {
+            sim.waitForReadyRead(100);
+            banner += QString::fromLocal8Bit(sim.readAllStandardOutput());
+        }
+        if (match.hasMatch())
+            Url = QStringLiteral("tcp:127.0.0.1:") + match.captured(1);
+    }
+    ~TSimProcess() {
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+    QString Url; // empty when it did not start
+
+private:
+    QProcess sim;
+};
 
 // Runs the event loop for ms milliseconds, or until done() says so; nothing spins.
 void Spin(int ms, const std::function<bool()>& done = {}) {
@@ -57,46 +115,65 @@ void Spin(int ms, const std::function<bool()>& done = {}) {
     loop.exec();
 }
 
-int BusiestRealLink(int seconds) {
-    QProcess sim;
-    sim.start(QStringLiteral(CORVANTA_SIM_PATH),
-              {"--tcp", "0", "--traffic", "2000", "--unique-id", "LOAD1"});
-    if (!sim.waitForStarted(5000))
+// The window connected to a simulator sending rate lines/s: its wake-ups and share of a core.
+int Window(int rate, int seconds) {
+    TSimProcess sim(rate);
+    if (sim.Url.isEmpty())
         return std::fprintf(stderr, "corvanta-sim did not start\n"), 1;
-    QString banner;
-    const QRegularExpression tcp(QStringLiteral("TCP [0-9.]+:(\\d+)"));
-    QRegularExpressionMatch match;
-    for (int i = 0; i < 50 && !(match = tcp.match(banner)).hasMatch(); ++i) {
-        sim.waitForReadyRead(100);
-        banner += QString::fromLocal8Bit(sim.readAllStandardOutput());
-    }
-    if (!match.hasMatch())
-        return std::fprintf(stderr, "corvanta-sim printed no TCP port\n"), 1;
-
     TQuietUser user;
     TMainForm form(&user);
     form.SetPersistSettings(false);
     form.show();
     bool read = false;
     QObject::connect(&form.Session(), &TSession::ReadFinished, [&] { read = true; });
-    form.ConnectTo(ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:") + match.captured(1)));
+    form.ConnectTo(ParseLinkUrl(sim.Url));
     Spin(5000, [&] { return read; });
     Spin(1000); // settle
 
     qint64 shown = 0;
     QObject::connect(&form.Session(), &TSession::SentenceShown, [&] { ++shown; });
-    const double cpu0 = CpuSeconds();
+    const TUsage before = ProcessUsage(QCoreApplication::applicationPid());
+    QElapsedTimer wall;
+    wall.start();
+    // Waits without a timer of its own, so that the figures are the program's alone.
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const TUsage after = ProcessUsage(QCoreApplication::applicationPid());
+    const double elapsed = double(wall.elapsed()) / 1000.0;
+    const double cpu = after.CpuSeconds - before.CpuSeconds;
+    std::printf("window, %5d lines/s for %.1f s: %lld lines shown, %.1f wake-ups/s, CPU %.2f s "
+                "= %.2f %% of one core\n",
+                rate, elapsed, shown, double(after.Wakeups - before.Wakeups) / elapsed, cpu,
+                100.0 * cpu / elapsed);
+    return 0;
+}
+
+// tidewright-cli monitor connected to a simulator sending rate lines/s.
+int Monitor(int rate, int seconds) {
+    TSimProcess sim(rate);
+    if (sim.Url.isEmpty())
+        return std::fprintf(stderr, "corvanta-sim did not start\n"), 1;
+    QProcess cli;
+    cli.setStandardOutputFile(QProcess::nullDevice());
+    cli.start(QStringLiteral(TIDEWRIGHT_CLI_PATH),
+              {"--connect", sim.Url, "monitor", "--seconds", QString::number(seconds + 4)});
+    if (!cli.waitForStarted(5000))
+        return std::fprintf(stderr, "tidewright-cli did not start\n"), 1;
+    Spin(2000); // connected and identified
+    const TUsage before = ProcessUsage(cli.processId());
     QElapsedTimer wall;
     wall.start();
     Spin(seconds * 1000);
-    const double cpu = CpuSeconds() - cpu0;
+    const TUsage after = ProcessUsage(cli.processId());
     const double elapsed = double(wall.elapsed()) / 1000.0;
-    std::printf("2,000 lines/s for %.1f s: %lld lines shown (%.0f lines/s), program CPU %.2f s "
-                "= %.2f %% of one core\n",
-                elapsed, shown, double(shown) / elapsed, cpu, 100.0 * cpu / elapsed);
-    sim.terminate();
-    sim.waitForFinished(3000);
-    return 0;
+    const double cpu = after.CpuSeconds - before.CpuSeconds;
+    std::printf("monitor, %4d lines/s for %.1f s: %.1f wake-ups/s, CPU %.2f s = %.2f %% of one "
+                "core\n",
+                rate, elapsed, double(after.Wakeups - before.Wakeups) / elapsed, cpu,
+                100.0 * cpu / elapsed);
+    cli.waitForFinished(10000);
+    return cli.exitCode();
 }
 
 // Sends count numbered lines at the given rate to the first client, then closes.
@@ -192,10 +269,15 @@ int Flood(int seconds) {
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // tidewright-loadbench [SECONDS [busy|flood]]
+    // tidewright-loadbench [SECONDS [idle|busy|flood]]
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    const int first = only == u"flood" ? 0 : BusiestRealLink(seconds);
-    const int second = only == u"busy" ? 0 : Flood(std::min(seconds, 5));
-    return first | second;
+    int failed = 0;
+    if (only.isEmpty() || only == u"idle")
+        failed |= Window(0, seconds) | Monitor(0, seconds);
+    if (only.isEmpty() || only == u"busy")
+        failed |= Window(2000, seconds) | Monitor(2000, seconds);
+    if (only.isEmpty() || only == u"flood")
+        failed |= Flood(std::min(seconds, 5));
+    return failed;
 }

@@ -7,22 +7,66 @@
 #include "session/Texts.h"
 #include "sim/Simulator.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
 
+#include <unistd.h>
+
 namespace {
 
 // Set by Ctrl+C (or SIGTERM): the monitor ends as if its time were up.
 std::atomic<bool> interrupted{false};
+// The handler also writes a byte here, which wakes the sleeping event loop.
+int interruptPipe[2] = {-1, -1};
 
 extern "C" void OnInterrupt(int) {
     interrupted = true;
+    if (interruptPipe[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = write(interruptPipe[1], &byte, 1);
+    }
 }
+
+// Catches Ctrl+C and SIGTERM for as long as it lives, and wakes the event loop on them.
+class TInterruptWatch {
+public:
+    TInterruptWatch() {
+        interrupted = false;
+        if (pipe(interruptPipe) == 0) {
+            notifier = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+                char byte = 0;
+                [[maybe_unused]] const ssize_t got = read(interruptPipe[0], &byte, 1);
+            });
+        }
+        previousInt = std::signal(SIGINT, OnInterrupt);
+        previousTerm = std::signal(SIGTERM, OnInterrupt);
+    }
+    ~TInterruptWatch() {
+        std::signal(SIGINT, previousInt);
+        std::signal(SIGTERM, previousTerm);
+        notifier.reset();
+        for (int& fd : interruptPipe) {
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+        }
+    }
+    TInterruptWatch(const TInterruptWatch&) = delete;
+    TInterruptWatch& operator=(const TInterruptWatch&) = delete;
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier;
+    void (*previousInt)(int) = nullptr;
+    void (*previousTerm)(int) = nullptr;
+};
 
 // The identification reply is watched for 4000 ms; give it a little more.
 constexpr int IdentifyTimeoutMs = 6000;
@@ -322,16 +366,18 @@ bool TCliTool::Open(const TOptions& options) {
 }
 
 bool TCliTool::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
-    tick.start();
+    // Sleeps in the event loop until something happens (a line, a timer, the deadline, an
+    // interrupt), then looks again: nothing polls, so an idle monitor costs no processor time.
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    QTimer alarm;
+    alarm.setSingleShot(true);
+    alarm.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&alarm, &QTimer::timeout, [] {});
+    alarm.start(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired() || interrupted)
             return false;
-        loop.exec();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -419,19 +465,15 @@ int TCliTool::CmdMonitor(const TOptions& options) {
     if (!Open(options))
         return ExitFailed;
     out.setEncoding(QStringConverter::Latin1);
-    QObject::connect(session.get(), &TSession::SentenceShown, [this](const QString& text) {
-        out << text << '\n';
-        out.flush();
-    });
-    interrupted = false;
-    const auto previousInt = std::signal(SIGINT, OnInterrupt);
-    const auto previousTerm = std::signal(SIGTERM, OnInterrupt);
+    QObject::connect(session.get(), &TSession::SentenceShown,
+                     [this](const QString& text) { out << text << '\n'; });
+    // One write per pump tick rather than per line: a busy link costs a few writes a second.
+    QObject::connect(session.get(), &TSession::ViewerChanged, [this] { out.flush(); });
+    const TInterruptWatch watch;
     const int timeoutMs = options.Seconds >= 0 ? options.Seconds * 1000 : -1;
     // Runs until the time is up, the link is lost or the user interrupts.
     WaitUntil([this] { return !session->IsOpen(); },
               timeoutMs >= 0 ? timeoutMs : std::numeric_limits<int>::max());
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
     const bool lost = !session->IsOpen();
     session->NmeaReadTimerTimer(); // what arrived last is shown and logged too
     session->StopLog();

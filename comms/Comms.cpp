@@ -235,12 +235,20 @@ qsizetype TComm::QueuedLines() const {
 }
 
 void TComm::PushLines(std::vector<QByteArray>& lines) {
+    if (lines.empty())
+        return;
+    bool wasEmpty = false;
     {
         std::lock_guard guard(Lock);
+        wasEmpty = Queue.empty();
         for (QByteArray& line : lines)
             Queue.push_back(std::move(line));
     }
     lines.clear();
+    // Whoever drains the queue may sleep while it is empty; only the first line wakes it, so
+    // a busy link costs no signal per batch.
+    if (wasEmpty)
+        emit LinesQueued();
 }
 
 void TComm::UDPRead() {

@@ -91,6 +91,9 @@ public:
 signals:
     // The TCP peer closed or reset the connection; delivered on the user-interface thread.
     void ConnectionLost();
+    // A line was queued while the queue was empty. Emitted on the thread that received it;
+    // connect with a queued (or automatic) connection.
+    void LinesQueued();
 
 private:
     friend class TRXThread;

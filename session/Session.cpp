@@ -1,10 +1,10 @@
 #include "session/Session.h"
 
-#include "session/LinkUrl.h"
-#include "session/User.h"
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"
+#include "session/LinkUrl.h"
+#include "session/User.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -82,7 +82,11 @@ TSession::TSession(IUser& aUser, QObject* parent)
     connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
     connect(&NmeaReadTimer, &QTimer::timeout, this, &TSession::NmeaReadTimerTimer);
     connect(comm.get(), &TComm::ConnectionLost, this, &TSession::OnConnectionLost);
-    NmeaReadTimer.start();
+    // The pump sleeps while nothing is queued; the first received line wakes it.
+    connect(comm.get(), &TComm::LinesQueued, this, [this] {
+        if (!NmeaReadTimer.isActive())
+            NmeaReadTimer.start();
+    });
 }
 
 TSession::~TSession() {
@@ -452,8 +456,11 @@ bool TSession::NmeaReadTimerTimer() {
     budget.start();
     while (!budget.hasExpired(PumpBudgetMs)) {
         const std::optional<QByteArray> line = comm->PopLine();
-        if (!line)
+        if (!line) {
+            // Nothing left: sleep until the link queues the next line.
+            NmeaReadTimer.stop();
             break;
+        }
         took = true;
         try {
             DispatchLine(QString::fromLatin1(*line));
