@@ -2,6 +2,7 @@
 #include "config/Catalogue.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
+#include "tests/FilledModel.h"
 
 #include <QTest>
 
@@ -46,31 +47,6 @@ namespace {
 
 constexpr std::array<TSentenceKind, 13> SettingsKinds{nkCF, nkSP,  nkID, nkUI, nkDR, nkIN, nkPR,
                                                       nkOP, nkCNV, nkNO, nkNF, nkNA, nkND};
-
-// Settings in which neighbouring values differ, so that a field written to or read from the
-// wrong place shows.
-TMuxSettings Filled() {
-    TMuxSettings s;
-    s.BaudIn = {0, 1, 2, 3, 4, 5, 0, 1};
-    s.BaudOut1 = 2;
-    s.BaudOut2 = 3;
-    s.BaudOut4 = 4;
-    s.PrioTimeout = 5;
-    s.TalkerID = {"GP", "II", "SD", "VW", "WI", "HC", "AI", "YX", "EC"};
-    s.UniqueID = "CVZ0001";
-    s.RouteOut = {0x8103, 0x00FF, 0x0A00, 0x0001};
-    s.ModeIn = {6, 1, 2, 3, 4, 5, 0, 1};
-    s.ModeOut = {0, 1, 2, 1};
-    s.PrioIn = {1, 2, 3, 4, 10, 11, 12, 14};
-    s.PrioN2K = 10;
-    s.Options = 0x00000005;
-    s.Conversions = 0x00001FFF;
-    s.N2KOptions = 0xC002ABCD;
-    s.DevFunc = {1, 0, 2, 3, 4, 5, 6, 7, 8, 33};
-    s.SrcAddr = {0, 1, 2, 3, 4, 5, 6, 7, 8, 251};
-    s.DevInst = {0, 1, 2, 3, 4, 5, 6, 7, 8, 255};
-    return s;
-}
 
 // Verifies that every settings sentence except `except` formats as in `expected`.
 bool OthersUnchanged(const TMuxSettings& actual, const TMuxSettings& expected, int except) {
@@ -156,7 +132,7 @@ void TestConfig::Commands_data() {
 void TestConfig::Commands() {
     QFETCH(int, kind);
     QFETCH(QString, command);
-    QCOMPARE(FormatCommand(TSentenceKind(kind), Filled()), command);
+    QCOMPARE(FormatCommand(TSentenceKind(kind), FilledSettings()), command);
 }
 
 // Whole lines as the port sends them, checksums worked out by hand.
@@ -168,7 +144,7 @@ void TestConfig::CommandsOnTheWire_data() {
     options.Options = 0x00000005;
     QTest::newRow("options") << FormatCommand(nkOP, options)
                              << QByteArray("$PZRQOP,C,00000005*50\r\n");
-    QTest::newRow("speeds") << FormatCommand(nkSP, Filled())
+    QTest::newRow("speeds") << FormatCommand(nkSP, FilledSettings())
                             << QByteArray("$PZRQSP,C,0,1,2,3,4,5,0,1,2,3,4*7C\r\n");
     QTest::newRow("route") << RouteCommand(TRoute{"GPRMC", 0x0003, 0, 0x41, 0, 255})
                            << QByteArray("$PZRQRTE,C,GPRMC,0003,0,41,0000000000000000*74\r\n");
@@ -192,7 +168,7 @@ void TestConfig::ReportsRoundTrip_data() {
 
 void TestConfig::ReportsRoundTrip() {
     QFETCH(int, kind);
-    const TMuxSettings source = Filled();
+    const TMuxSettings source = FilledSettings();
     QString report = FormatCommand(TSentenceKind(kind), source);
     report.replace(report.indexOf(u",C"), 2, QStringLiteral(",R"));
 
@@ -252,13 +228,13 @@ void TestConfig::Reports() {
     QFETCH(QString, command);
 
     TMuxConfig config;
-    static_cast<TMuxSettings&>(config) = Filled();
+    static_cast<TMuxSettings&>(config) = FilledSettings();
     const TSentence sentence(report);
     bool handled = false;
     QCOMPARE(Handle(config, report, &handled), QString());
     QVERIFY(handled);
     QCOMPARE(FormatCommand(sentence.Kind, config), command);
-    QVERIFY(OthersUnchanged(config, Filled(), sentence.Kind));
+    QVERIFY(OthersUnchanged(config, FilledSettings(), sentence.Kind));
 }
 
 void TestConfig::ParameterErrors_data() {
@@ -304,11 +280,11 @@ void TestConfig::ParameterErrors() {
     QFETCH(QString, command);
 
     TMuxConfig config;
-    static_cast<TMuxSettings&>(config) = Filled();
+    static_cast<TMuxSettings&>(config) = FilledSettings();
     const TSentence sentence(report);
     QCOMPARE(Handle(config, report), "Parameter error in sentence:\n" + quoted);
     QCOMPARE(FormatCommand(sentence.Kind, config), command);
-    QVERIFY(OthersUnchanged(config, Filled(), sentence.Kind));
+    QVERIFY(OthersUnchanged(config, FilledSettings(), sentence.Kind));
 }
 
 // The receive pump drops ENmeaError silently; a parameter error must reach the user instead.
@@ -357,11 +333,11 @@ void TestConfig::OtherSentencesAreNotHandled_data() {
 void TestConfig::OtherSentencesAreNotHandled() {
     QFETCH(QString, line);
     TMuxConfig config;
-    static_cast<TMuxSettings&>(config) = Filled();
+    static_cast<TMuxSettings&>(config) = FilledSettings();
     bool handled = true;
     QCOMPARE(Handle(config, line, &handled), QString());
     QVERIFY(!handled);
-    QVERIFY(static_cast<const TMuxSettings&>(config) == Filled());
+    QVERIFY(static_cast<const TMuxSettings&>(config) == FilledSettings());
     QVERIFY(config.Routes.isEmpty());
     QVERIFY(config.ModbusMaps.isEmpty());
 }

@@ -1,6 +1,7 @@
 // The configuration file: INI reading and writing, Windows-1252 text, load and save.
 #include "config/IniFile.h"
 #include "config/MuxConfig.h"
+#include "tests/FilledModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,32 +30,6 @@ bool WriteBytes(const QString& fileName, const QByteArray& bytes) {
 QByteArray ReadBytes(const QString& fileName) {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// A model in which neighbouring values differ, with a route carrying a top-bit NAME and a
-// Modbus entry with empty items.
-void Fill(TMuxConfig& c) {
-    c.BaudIn = {0, 1, 2, 3, 4, 5, 0, 1};
-    c.BaudOut1 = 2;
-    c.BaudOut2 = 3;
-    c.BaudOut4 = 4;
-    c.PrioTimeout = 5;
-    c.TalkerID = {"GP", "II", "SD", "VW", "WI", "HC", "AI", "YX", "EC"};
-    c.UniqueID = "CVZ0001";
-    c.RouteOut = {0x8103, 0x00FF, 0x0A00, 0x0001};
-    c.ModeIn = {6, 1, 2, 3, 4, 5, 0, 1};
-    c.ModeOut = {0, 1, 2, 1};
-    c.PrioIn = {1, 2, 3, 4, 10, 11, 12, 14};
-    c.PrioN2K = 10;
-    c.Options = 0x00000005;
-    c.Conversions = 0x00001FFF;
-    c.N2KOptions = 0xC002ABCD;
-    c.DevFunc = {1, 0, 2, 3, 4, 5, 6, 7, 8, 33};
-    c.DevInst = {0, 1, 2, 3, 4, 5, 6, 7, 8, 255};
-    c.Routes = {TRoute{"GPRMC", 0x0003, 0, 0x41, 0, 255},
-                TRoute{"GPGGA", 0x8004, 5, 0x5F, 0x8000000000ABCDEF, 255}};
-    c.ModbusMaps = {TModbus{1, 100, 'H', 'F', 1, 2, 'C', 'C', "ENGINE"},
-                    TModbus{1, 100, 'H', 'I', 0, 0, 0, 0, ""}};
 }
 
 void Save(const TMuxConfig& c, const QString& fileName) {
@@ -391,7 +366,7 @@ void TestConfigFile::HexGroups() {
 
 void TestConfigFile::MissingFileGivesDefaults() {
     TMuxConfig config;
-    Fill(config);
+    FillModel(config);
     config.SrcAddr = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     config.LoadFromFile(Path("does-not-exist.ini"));
 
@@ -430,7 +405,7 @@ void TestConfigFile::SixtyRoutes() {
 
 void TestConfigFile::SaveWritesTheFormat() {
     TMuxConfig config;
-    Fill(config);
+    FillModel(config);
     const QString file = Path("golden.ini");
     QFile::remove(file);
     Save(config, file);
@@ -445,7 +420,7 @@ void TestConfigFile::RoundTripIsByteIdentical() {
     QVERIFY(WriteBytes(file, others));
 
     TMuxConfig first;
-    Fill(first);
+    FillModel(first);
     Save(first, file);
     const QByteArray saved = ReadBytes(file);
     // Other sections stay where they were; the program's own follow them.
@@ -469,7 +444,7 @@ void TestConfigFile::SavingEmptyTablesRemovesThem() {
     const QString file = Path("empty.ini");
     QVERIFY(WriteBytes(file, Lines({"[Keep]", "a=1"})));
     TMuxConfig config;
-    Fill(config);
+    FillModel(config);
     Save(config, file);
     QVERIFY(ReadBytes(file).contains("[ModBus]"));
 
@@ -491,7 +466,7 @@ void TestConfigFile::FailedSaveLeavesTheOldFile() {
     const QByteArray old = Lines({"[Keep]", "a=1"});
     QVERIFY(WriteBytes(file, old));
     TMuxConfig config;
-    Fill(config);
+    FillModel(config);
 
     config.SaveToFile(QString(), "tool", "device", "1.0", "1"); // no name: nothing happens
 

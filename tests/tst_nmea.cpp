@@ -254,7 +254,6 @@ void TestNmea::FieldAccessIsChecked() {
 }
 
 void TestNmea::KindTable() {
-    QCOMPARE(SentenceKinds.size(), size_t(26));
     for (size_t i = 0; i < SentenceKinds.size(); ++i) {
         const TKindName& entry = SentenceKinds[i];
         QCOMPARE(int(entry.Kind), int(i + 1));
