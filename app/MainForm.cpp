@@ -62,7 +62,8 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , ui(new Ui::TMainForm)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
-    , session(user) {
+    , session(user)
+    , editor(session, user) {
     FormCreate();
 }
 
@@ -98,6 +99,12 @@ void TMainForm::FormCreate() {
     BuildOverflowLamps();
     BuildStatusBar();
     ui->pcConfig->setCurrentIndex(0);
+    for (TConfigPage* page : std::initializer_list<TConfigPage*>{
+             ui->tsInOut, ui->tsOptions, ui->tsConversions, ui->tsModbus, ui->tsNmea2000})
+        page->Bind(session, editor, configWidgets);
+    ui->tsModbus->SetTabs(ui->pcConfig);
+    configWidgets.OnRefresh = [this] { RefreshControls(); };
+    editor.SetControls(&configWidgets);
     ConnectSignals();
 
     // A fixed window: single border, minimise and close only.
@@ -218,6 +225,11 @@ void TMainForm::ConnectSignals() {
     connect(&session, &TSession::OverflowChanged, this,
             [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
     connect(&session, &TSession::LogChanged, this, [this] { UpdateLogStatus(); });
+    // Source addresses and device instances may change at any time, not only in a read.
+    connect(&session, &TSession::Nmea2000Changed, this, [this] {
+        TRefreshingScope refreshing(session.Refreshing);
+        ui->tsNmea2000->RefreshNmea2000();
+    });
     connect(&session, &TSession::LoaderAnnounced, this, [this] {
         ui->miUpdateFirmware->setVisible(true);
         ui->miUpdateFirmware->setEnabled(true);
@@ -281,14 +293,23 @@ void TMainForm::EnableGroup(QWidget* group, bool enable) {
 void TMainForm::EnableConfigControls(bool enable) {
     {
         TRefreshingScope refreshing(session.Refreshing);
-        for (QWidget* group :
-             {static_cast<QWidget*>(ui->gbSendNmea), static_cast<QWidget*>(ui->gbInputSettings),
-              static_cast<QWidget*>(ui->gbOutputSettings), static_cast<QWidget*>(ui->gbPriority),
-              static_cast<QWidget*>(ui->gbGeneralOptions), static_cast<QWidget*>(ui->gbGeneration),
-              static_cast<QWidget*>(ui->gbConversions), static_cast<QWidget*>(ui->tsRouting),
-              static_cast<QWidget*>(ui->tsModbus), static_cast<QWidget*>(ui->tsNmea2000),
-              static_cast<QWidget*>(ui->gbMxpgn), static_cast<QWidget*>(ui->gbDeviceSettings)})
+        configWidgets.Enabled = enable;
+        QList<QWidget*> groups{ui->gbSendNmea};
+        groups += ui->tsInOut->Containers();
+        groups += ui->tsOptions->Containers();
+        groups += ui->tsConversions->Containers();
+        groups.append(ui->tsRouting);
+        groups += ui->tsModbus->Containers();
+        groups += ui->tsNmea2000->Containers();
+        for (QWidget* group : std::as_const(groups))
             EnableGroup(group, enable);
+        // A talker ID marked by a failed check loses its mark.
+        if (!enable) {
+            const QList<TControlDesc>& controls = ConfigControls();
+            for (qsizetype i = 0; i < controls.size(); ++i)
+                if (controls[i].Handler == chTalkerID)
+                    configWidgets.Mark(int(i), fmNormal);
+        }
     }
     RefreshControls();
 }
@@ -331,11 +352,36 @@ void TMainForm::RefreshControls() {
     ui->cbViewFilter->setEnabled(open);
     setAcceptDrops(open);
 
+    RefreshConfigPages();
+
     // Incompatible firmware greys the viewer.
     QPalette palette = ui->memNmea->palette();
     palette.setColor(QPalette::Base, session.ViewerGreyed ? this->palette().color(QPalette::Button)
                                                           : this->palette().color(QPalette::Base));
     ui->memNmea->setPalette(palette);
+}
+
+void TMainForm::RefreshConfigPages() {
+    if (!session.IsOpen()) {
+        // Nothing is sent from the controls until they are filled again while connected.
+        session.Config.ClearRoutes();
+        session.Config.ClearModbus();
+        return;
+    }
+    switch (session.Activity) {
+    case acIdle:
+        ui->tsInOut->RefreshInputsOutputs();
+        ui->tsOptions->RefreshOptions();
+        ui->tsConversions->RefreshConversions();
+        ui->tsModbus->RefreshModbus();
+        ui->tsNmea2000->RefreshNmea2000();
+        break;
+    case acRouteCapture:
+        ui->btnReadConfig->setEnabled(false);
+        break;
+    default:
+        break;
+    }
 }
 
 void TMainForm::UpdateViewer() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/ConfigEditor.h"
+#include "config/ConfigPage.h"
 #include "session/LinkUrl.h"
 #include "session/Session.h"
 
@@ -28,6 +30,7 @@ public:
     ~TMainForm() override;
 
     TSession& Session() { return session; }
+    TConfigEditor& Editor() { return editor; }
     Ui::TMainForm& Controls() { return *ui; }
 
     // Settings are neither read nor written (a demonstration on the built-in simulator).
@@ -86,6 +89,8 @@ private:
     void SetConfigFileName(const QString& fileName);
     void TakeScreenshot();
     static void EnableGroup(QWidget* group, bool enable);
+    // The configuration part of RefreshControls: the page refreshes.
+    void RefreshConfigPages();
     // Runs a user action; errors nobody caught reach the standard error box.
     template <class F>
     void Guarded(F&& action);
@@ -94,6 +99,8 @@ private:
     std::unique_ptr<TGuiUser> guiUser;
     IUser& user;
     TSession session;
+    TConfigWidgets configWidgets;
+    TConfigEditor editor;
     QIcon glyphOn;
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};
