@@ -1,0 +1,329 @@
+// The configuration tabs driven as a user would, against the simulated multiplexer over
+// loopback TCP: every control of the control table shows what the multiplexer holds and sends
+// exactly its sentence when the user changes it.
+#include "ScriptedUser.h"
+
+#include "app/MainForm.h"
+#include "config/ConfigControls.h"
+#include "nmea/Numbers.h"
+#include "sim/Simulator.h"
+#include "ui_MainForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTest>
+
+namespace {
+
+constexpr int Timeout = 10000;
+const QHostAddress SimAddress(QStringLiteral("127.0.0.2"));
+const QString KeepAlive = QStringLiteral("$PZRQCF,A*61");
+
+// Where a setting travels, written down from the sentence formats: the sentence and the
+// position of the first entry among the fields after "R" or "C", and the distance between
+// entries.
+struct TWire {
+    QString Name;
+    int First;
+    int Step = 1;
+};
+
+TWire WireOf(TModelField field) {
+    switch (field) {
+    case mfBaudIn:
+        return {"SP", 0};
+    case mfBaudOut1:
+        return {"SP", 8};
+    case mfBaudOut2:
+        return {"SP", 9};
+    case mfBaudOut4:
+        return {"SP", 10};
+    case mfPrioTimeout:
+        return {"CF", 1};
+    case mfTalkerID:
+        return {"ID", 0};
+    case mfUniqueID:
+        return {"UI", 0};
+    case mfRouteOut:
+        return {"DR", 0, 2};
+    case mfModeIn:
+        return {"IN", 0};
+    case mfModeOut:
+        return {"DR", 1, 2};
+    case mfPrioIn:
+        return {"PR", 0};
+    case mfPrioN2K:
+        return {"PR", 8};
+    case mfOptions:
+        return {"OP", 0};
+    case mfConversions:
+        return {"CNV", 0};
+    case mfN2KOptions:
+        return {"NO", 0};
+    case mfDevFunc:
+        return {"NF", 0};
+    case mfSrcAddr:
+        return {"NA", 0};
+    case mfDevInst:
+        return {"ND", 0};
+    }
+    return {};
+}
+
+int PositionOf(const TControlDesc& control) {
+    const TWire wire = WireOf(control.Field);
+    return wire.First + control.Index * wire.Step;
+}
+
+// A multiplexer whose settings all differ from their neighbours and from the factory's.
+void PresetDistinct(TSimulator& sim) {
+    const QList<std::pair<QString, QStringList>> presets{
+        {"CF", {"3", "4"}},
+        {"SP", {"1", "2", "3", "4", "5", "0", "1", "2", "5", "4", "3"}},
+        {"ID", {"GP", "II", "SD", "VW", "WI", "HC", "AI", "YX", "EC"}},
+        {"UI", {"BOAT42"}},
+        {"DR", {"8103", "2", "00FF", "1", "8000", "0", "0101", "1"}},
+        {"IN", {"4", "1", "2", "3", "4", "0", "1", "2"}},
+        {"PR", {"1", "2", "3", "4", "10", "11", "12", "14", "10"}},
+        {"OP", {"00019D7C"}},
+        {"CNV", {"00001A5A"}},
+        {"NO", {"C0026A35"}},
+        {"NF", {"1", "0", "2", "3", "4", "5", "6", "7", "8", "33"}},
+        {"NA", {"3", "-", "20", "21", "22", "23", "24", "25", "26", "251"}},
+        {"ND", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "255"}},
+    };
+    for (const auto& [name, fields] : presets)
+        QVERIFY2(sim.SetConfigFields(name, fields), qPrintable(name));
+}
+
+// A window with its scripted user and a simulator.
+struct TRig {
+    explicit TRig(TSimulator::TOptions options = {}) {
+        options.listen = SimAddress;
+        sim = std::make_unique<TSimulator>(options);
+        sim->Start();
+        form = std::make_unique<TMainForm>(&user);
+        form->SetPersistSettings(false);
+        form->show();
+    }
+    ~TRig() {
+        form.reset();
+        sim.reset();
+    }
+
+    TSession& Session() { return form->Session(); }
+    Ui::TMainForm& Ui() { return form->Controls(); }
+
+    bool ConnectAndRead() {
+        QSignalSpy finished(&Session(), &TSession::ReadFinished);
+        form->ConnectTo(ParseLinkUrl(
+            QStringLiteral("tcp:%1:%2").arg(SimAddress.toString()).arg(sim->TcpPort())));
+        return finished.count() > 0 || finished.wait(Timeout);
+    }
+
+    template <class T = QWidget>
+    T* Control(const QString& name) {
+        T* widget = form->findChild<T*>(name);
+        if (!widget)
+            qWarning("no control %s", qPrintable(name));
+        return widget;
+    }
+
+    // Brings the control's tab to the front with a click on the tab.
+    void ShowPage(QWidget* control) {
+        QTabWidget* tabs = Ui().pcConfig;
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->widget(i)->isAncestorOf(control) && tabs->currentIndex() != i) {
+                QTabBar* bar = tabs->tabBar();
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+            }
+        }
+    }
+
+    // Commands of the tabs have all been answered (or have timed out).
+    bool Settled() {
+        return QTest::qWaitFor(
+            [&] { return !form->Editor().Busy() && Session().WaitDepth() == 0; }, Timeout);
+    }
+
+    // What the program sent since the last look, keep-alives left out.
+    QStringList Sent() {
+        QStringList lines = sim->ReceivedLines();
+        sim->ClearReceived();
+        lines.removeAll(KeepAlive);
+        return lines;
+    }
+
+    // A query and its answer after an action: anything the action sent has arrived by then.
+    QStringList SentAfterQuery() {
+        Session().SendAndWait(QStringLiteral("$PZRQVER"), nkVER);
+        QStringList lines = Sent();
+        lines.removeAll(QStringLiteral("$PZRQVER*48"));
+        return lines;
+    }
+
+    TScriptedUser user;
+    std::unique_ptr<TSimulator> sim;
+    std::unique_ptr<TMainForm> form;
+};
+
+// The wire line of a command with its checksum, as the simulator records it.
+QString Wire(const QString& name, const QStringList& fields) {
+    return QString::fromLatin1(
+        NmeaLine(("$PZRQ" + name + ",C," + fields.join(u',')).toLatin1()).trimmed());
+}
+
+// A user's change of a list or check box: the next choice by keyboard, or a click.
+void ChangeByUser(QWidget* widget) {
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        combo->setFocus();
+        QTest::keyClick(combo, combo->currentIndex() + 1 < combo->count() ? Qt::Key_Down
+                                                                           : Qt::Key_Up);
+    } else {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+    }
+}
+
+// Replaces a field's text by typing, then presses Enter.
+void TypeAndEnter(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+} // namespace
+
+class TestConfigTabs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void EveryControlIsOnItsPage();
+    void ReadShowsEveryValue();
+    void UserChangeSendsItsSentence_data();
+    void UserChangeSendsItsSentence();
+};
+
+// The table and the pages agree: every control exists once, of its type, in its box, with its
+// caption and its choices.
+void TestConfigTabs::EveryControlIsOnItsPage() {
+    TScriptedUser user;
+    TMainForm form(&user);
+    for (const TControlDesc& control : ConfigControls()) {
+        const QList<QWidget*> found = form.findChildren<QWidget*>(control.Name);
+        QVERIFY2(found.size() == 1, qPrintable(control.Name));
+        QWidget* widget = found[0];
+        QCOMPARE(widget->parentWidget()->objectName(), control.Group);
+        switch (control.Type) {
+        case ctList: {
+            auto* combo = qobject_cast<QComboBox*>(widget);
+            QVERIFY2(combo, qPrintable(control.Name));
+            QCOMPARE(combo->count(), qsizetype(control.Codes.size()));
+            for (int i = 0; i < combo->count(); ++i)
+                QCOMPARE(combo->itemText(i), QString::fromLatin1(control.Codes[i]));
+            break;
+        }
+        case ctCheck: {
+            auto* check = qobject_cast<QCheckBox*>(widget);
+            QVERIFY2(check, qPrintable(control.Name));
+            // The route boxes are labelled by their row.
+            if (control.Field != mfRouteOut)
+                QCOMPARE(check->text(), control.Caption);
+            break;
+        }
+        case ctEdit:
+            QVERIFY2(qobject_cast<QLineEdit*>(widget), qPrintable(control.Name));
+            break;
+        }
+    }
+}
+
+// After a read every control shows what the multiplexer reported.
+void TestConfigTabs::ReadShowsEveryValue() {
+    TRig rig;
+    PresetDistinct(*rig.sim);
+    QVERIFY(rig.ConnectAndRead());
+    QVERIFY2(rig.user.Messages.isEmpty(), qPrintable(rig.user.Messages.join('|')));
+    for (const TControlDesc& control : ConfigControls()) {
+        const QString field =
+            rig.sim->ConfigFields(WireOf(control.Field).Name).value(PositionOf(control));
+        QWidget* widget = rig.Control(control.Name);
+        QVERIFY2(widget->isEnabled(), qPrintable(control.Name));
+        QString shown;
+        QString expected = field;
+        if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            shown = QString::number(combo->currentIndex());
+            if (control.Bit >= 0)
+                expected = QString::number((*ParseHex32(field) >> control.Bit) & 1);
+        } else if (auto* check = qobject_cast<QCheckBox*>(widget)) {
+            shown = QString::number(check->isChecked());
+            expected = QString::number((*ParseHex32(field) >> control.Bit) & 1);
+        } else {
+            shown = qobject_cast<QLineEdit*>(widget)->text();
+            if (field == u"-")
+                expected = "n/a";
+        }
+        QVERIFY2(shown == expected,
+                 qPrintable(control.Name + ": shows " + shown + ", reported " + expected));
+    }
+}
+
+void TestConfigTabs::UserChangeSendsItsSentence_data() {
+    QTest::addColumn<int>("control");
+    const QList<TControlDesc>& controls = ConfigControls();
+    for (qsizetype i = 0; i < controls.size(); ++i)
+        QTest::newRow(qPrintable(controls[i].Name)) << int(i);
+}
+
+// One change of one control: exactly its sentence goes out, with every other value as the
+// multiplexer holds it, and the multiplexer then holds the new value.
+void TestConfigTabs::UserChangeSendsItsSentence() {
+    QFETCH(int, control);
+    const TControlDesc& desc = ConfigControls().at(control);
+    TRig rig;
+    // Every control usable: the Modbus page shown for its own controls, the conversions that
+    // unlock their choices ticked.
+    if (desc.Page == cpModbus)
+        QVERIFY(rig.sim->SetConfigFields("OP", {"00000080"}));
+    QVERIFY(rig.sim->SetConfigFields("CNV", {"00001010"}));
+    QVERIFY(rig.ConnectAndRead());
+
+    const TWire wire = WireOf(desc.Field);
+    const int position = PositionOf(desc);
+    QStringList expected = rig.sim->ConfigFields(wire.Name);
+    if (wire.Name == u"NA")
+        expected.replaceInStrings(QRegularExpression("^-$"), "255"); // sent as 255, shown n/a
+    QWidget* widget = rig.Control(desc.Name);
+    rig.ShowPage(widget);
+    QVERIFY2(widget->isVisible() && widget->isEnabled(), qPrintable(desc.Name));
+    rig.Sent();
+
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        const QString typed = desc.Field == mfTalkerID   ? "XY"
+                              : desc.Field == mfUniqueID ? "NEWID7"
+                                                         : QString::number(40 + desc.Index);
+        TypeAndEnter(edit, typed);
+        expected[position] = typed;
+    } else {
+        ChangeByUser(widget);
+        if (desc.Bit >= 0) {
+            const quint32 mask = *ParseHex32(expected[position]) ^ (1u << desc.Bit);
+            expected[position] = HexText(mask, wire.Name == u"DR" ? 4 : 8);
+        } else {
+            expected[position] = QString::number(qobject_cast<QComboBox*>(widget)->currentIndex());
+        }
+    }
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.Sent(), QStringList{Wire(wire.Name, expected)});
+    QCOMPARE(rig.sim->ConfigFields(wire.Name).value(position), expected[position]);
+    QVERIFY2(rig.user.Messages.isEmpty(), qPrintable(rig.user.Messages.join('|')));
+}
+
+QTEST_MAIN(TestConfigTabs)
+#include "tst_configtabs_gui.moc"
