@@ -1,9 +1,9 @@
 #pragma once
 
-#include "session/NmeaLog.h"
-#include "session/Viewer.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
+#include "session/NmeaLog.h"
+#include "session/Viewer.h"
 
 #include <QObject>
 #include <QStringList>
@@ -47,6 +47,17 @@ public:
 
 private:
     bool& flag;
+};
+
+// What the multiplexer's version reply said.
+struct TIdentification {
+    bool Received = false; // a version reply was handled since the last read started
+    QString DeviceName;
+    QString FirmwareText; // as the reply gave it
+    std::array<int, 3> Firmware{};
+    QString SerialNumber;
+    quint16 Capabilities = 0;
+    int Model = -1; // the model code; -1 until a supported capability word arrives
 };
 
 // Firmware version text to numbers: "3.14.2." gives 3, 14, 2; "3.14.2" gives 3, 14, 0; "3.14"
@@ -127,19 +138,16 @@ public:
     // --- state --------------------------------------------------------------------------
     TMuxConfig Config;
     TViewer Viewer;
-    TActivity Activity = acIdle;
+    // What the session is engaged in; changes only through SetActivity, which announces it.
+    TActivity Activity() const { return activity; }
+    void SetActivity(TActivity newActivity);
+    const TIdentification& Identification() const { return identification; }
+    int DeviceModel() const { return identification.Model; }
     bool Refreshing = false;
-    int DeviceModel = -1;
-    quint16 Capabilities = 0;
-    std::array<int, 3> FirmwareVersion{};
-    QString FirmwareVersionText;
-    QString DeviceName;
-    QString SerialNumber;
     QString TimeoutMessage;
-    quint8 LoaderType = 0;        // multiplexer type from the last bootloader announcement
-    quint8 OverflowLamps = 0;     // bit n: output n+1 overflowed lately
-    bool ViewerGreyed = false;    // identification found incompatible firmware
-    bool VersionReceived = false; // a version reply was handled since the last read started
+    quint8 LoaderType = 0;     // multiplexer type from the last bootloader announcement
+    quint8 OverflowLamps = 0;  // bit n: output n+1 overflowed lately
+    bool ViewerGreyed = false; // identification found incompatible firmware
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
@@ -152,6 +160,7 @@ public:
     void HandleOverflow(const TSentence& sentence);
 
 signals:
+    void ActivityChanged(TActivity activity);
     // Link, activity or identification changed: the window refreshes its controls.
     void StateChanged();
     // Configuration controls to be enabled (and filled) or disabled (and cleared).
@@ -188,6 +197,8 @@ private:
     void FlushLog();
 
     IUser& user;
+    TActivity activity = acIdle;
+    TIdentification identification;
     std::unique_ptr<TComm> comm;
     QStringList deviceNames;
     QStringList displayNames;
