@@ -368,7 +368,7 @@ void TMainForm::RefreshConfigPages() {
         session.Config.ClearModbus();
         return;
     }
-    switch (session.Activity) {
+    switch (session.Activity()) {
     case acIdle:
         ui->tsInOut->RefreshInputsOutputs();
         ui->tsOptions->RefreshOptions();

@@ -241,7 +241,7 @@ void TConfigEditor::RunPending() {
     // The command that runs takes the queue on when it ends; someone else's wait brings us
     // back through WaitsFinished.
     while (!pending.isEmpty() && MayRunNow()) {
-        if (!session.IsOpen() || session.Activity != acIdle) {
+        if (!session.IsOpen() || session.Activity() != acIdle) {
             // A new read or a lost link: the model is being replaced, nothing of it is sent.
             pending.clear();
             break;
