@@ -30,7 +30,7 @@ QString CellText(const TCell& cell) {
 }
 
 // The sentences that carry settings, and which of their fields are masks with how many bits.
-const QList<TSentenceKind> Sentences{nkCF, nkSP, nkID, nkUI, nkDR, nkIN, nkPR,
+const QList<TSentenceKind> Sentences{nkCF, nkSP,  nkID, nkUI, nkDR, nkIN, nkPR,
                                      nkOP, nkCNV, nkNO, nkNF, nkNA, nkND};
 
 int MaskBits(TSentenceKind kind, int field) {
@@ -48,8 +48,8 @@ QSet<TCell> WithoutControl() {
     for (int field = 2; field <= 8; field += 2)
         for (int bit = 9; bit <= 14; ++bit)
             cells.insert({nkDR, field, bit}); // reserved route bits, sent back as read
-    cells.insert({nkOP, 2, 0}); // "No Match:", on the routing page with its table
-    cells.insert({nkOP, 2, 1}); // follows input 1's mode
+    cells.insert({nkOP, 2, 0});               // "No Match:", on the routing page with its table
+    cells.insert({nkOP, 2, 1});               // follows input 1's mode
     for (int bit : {9, 13, 14})
         cells.insert({nkOP, 2, bit});
     for (int bit = 17; bit < 32; ++bit)
@@ -164,7 +164,7 @@ void TestConfigControls::CodesRoundTrip() {
         QCOMPARE(ControlCode(settings, control), code);
         if (control.Bit >= 0) {
             // Only the control's own bit went down.
-            const quint32 word = control.Field == mfRouteOut    ? settings.RouteOut[control.Index]
+            const quint32 word = control.Field == mfRouteOut      ? settings.RouteOut[control.Index]
                                  : control.Field == mfOptions     ? settings.Options
                                  : control.Field == mfConversions ? settings.Conversions
                                                                   : settings.N2KOptions;

@@ -147,8 +147,8 @@ struct TRig {
 
     // Commands of the tabs have all been answered (or have timed out).
     bool Settled() {
-        return QTest::qWaitFor(
-            [&] { return !form->Editor().Busy() && Session().WaitDepth() == 0; }, Timeout);
+        return QTest::qWaitFor([&] { return !form->Editor().Busy() && Session().WaitDepth() == 0; },
+                               Timeout);
     }
 
     // What the program sent since the last look, keep-alives left out.
@@ -182,8 +182,8 @@ QString Wire(const QString& name, const QStringList& fields) {
 void ChangeByUser(QWidget* widget) {
     if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         combo->setFocus();
-        QTest::keyClick(combo, combo->currentIndex() + 1 < combo->count() ? Qt::Key_Down
-                                                                           : Qt::Key_Up);
+        QTest::keyClick(combo,
+                        combo->currentIndex() + 1 < combo->count() ? Qt::Key_Down : Qt::Key_Up);
     } else {
         QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
     }
@@ -198,6 +198,10 @@ void TypeAndEnter(QLineEdit* edit, const QString& text) {
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
+QColor Base(QWidget* widget) {
+    return widget->palette().color(QPalette::Base);
+}
+
 } // namespace
 
 class TestConfigTabs : public QObject {
@@ -208,6 +212,15 @@ private slots:
     void ReadShowsEveryValue();
     void UserChangeSendsItsSentence_data();
     void UserChangeSendsItsSentence();
+    void Out3IsSentAsIn3();
+    void SeaTalkOnInput1();
+    void ModbusShowsItsPage();
+    void TalkerIDEnter_data();
+    void TalkerIDEnter();
+    void TalkerIDKeys();
+    void LeavingABadTalkerID();
+    void NumberFields_data();
+    void NumberFields();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -323,6 +336,239 @@ void TestConfigTabs::UserChangeSendsItsSentence() {
     QCOMPARE(rig.Sent(), QStringList{Wire(wire.Name, expected)});
     QCOMPARE(rig.sim->ConfigFields(wire.Name).value(position), expected[position]);
     QVERIFY2(rig.user.Messages.isEmpty(), qPrintable(rig.user.Messages.join('|')));
+}
+
+// Output 3 has no speed of its own: choosing one for it is choosing input 3's.
+void TestConfigTabs::Out3IsSentAsIn3() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    auto* out3 = rig.Control<QComboBox>("cbBaudOut3");
+    rig.Sent();
+    out3->setFocus();
+    QTest::keyClicks(out3, "3"); // the first choice that starts with 3: 38400
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.Sent(), QStringList{"$PZRQSP,C,0,0,3,0,3,0,0,0,3,3,3*7A"});
+    QCOMPARE(rig.Control<QComboBox>("cbBaudIn3")->currentText(), QString("38400"));
+}
+
+// SeaTalk on input 1: the mode goes out, the speed list is locked at 4800 and the SeaTalk
+// option bit is set in the model only, for the next options command to carry.
+void TestConfigTabs::SeaTalkOnInput1() {
+    TRig rig;
+    QVERIFY(
+        rig.sim->SetConfigFields("SP", {"2", "0", "0", "0", "3", "0", "0", "0", "3", "3", "3"}));
+    QVERIFY(rig.ConnectAndRead());
+    auto* mode = rig.Control<QComboBox>("cbModeIn1");
+    auto* speed = rig.Control<QComboBox>("cbBaudIn1");
+    QVERIFY(speed->isEnabled());
+    QCOMPARE(speed->currentText(), QString("19200"));
+    rig.Sent();
+    mode->setFocus();
+    QTest::keyClicks(mode, "SeaTalk");
+    QCOMPARE(mode->currentIndex(), 6);
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.SentAfterQuery(), QStringList{"$PZRQIN,C,6,0,0,0,0,0,0,0*67"});
+    QVERIFY(!speed->isEnabled());
+    QCOMPARE(speed->currentText(), QString("4800"));
+    QCOMPARE(rig.Session().Config.BaudIn[0], 0);
+    QCOMPARE(rig.Session().Config.Options, quint32(0x2));
+
+    // The next options command carries the bit.
+    QTest::mouseClick(rig.Control("chbNmeaV15"), Qt::LeftButton, {}, QPoint(8, 8));
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.Sent(), QStringList{"$PZRQOP,C,00000042*53"});
+}
+
+// Output 4 given to Modbus: the Modbus page appears, output 4's routing column and host data
+// give way to the label.
+void TestConfigTabs::ModbusShowsItsPage() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QTabWidget* tabs = rig.Ui().pcConfig;
+    const int modbusTab = tabs->indexOf(rig.Ui().tsModbus);
+    QVERIFY(!tabs->isTabVisible(modbusTab));
+    QVERIFY(rig.Control("chbRouteIn1Out4")->isVisible());
+    QVERIFY(!rig.Control("lblModbusOut4")->isVisible());
+    rig.Sent();
+
+    QWidget* modbus = rig.Control("chbModbus");
+    rig.ShowPage(modbus);
+    QTest::mouseClick(modbus, Qt::LeftButton, {}, QPoint(8, 8));
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.Sent(), QStringList{"$PZRQOP,C,00000080*5D"});
+    QVERIFY(tabs->isTabVisible(modbusTab));
+    rig.ShowPage(rig.Control("chbRouteIn1Out1"));
+    for (const char* name :
+         {"chbRouteIn1Out4", "chbRouteConvOut4", "chbRouteN2KOut4", "cbHostData4"})
+        QVERIFY2(!rig.Control(name)->isVisible(), name);
+    QVERIFY(rig.Control("chbRouteIn1Out3")->isVisible());
+    QVERIFY(rig.Control("lblModbusOut4")->isVisible());
+}
+
+void TestConfigTabs::TalkerIDEnter_data() {
+    QTest::addColumn<QString>("typed");     // into input 3's field; input 1's gets "AA" first
+    QTest::addColumn<QString>("said");      // empty: accepted
+    QTest::addColumn<QString>("sentField"); // input 3's field on the wire
+
+    QTest::newRow("two letters") << "gp"
+                                 << ""
+                                 << "GP";
+    QTest::newRow("letter and digit") << "A1"
+                                      << ""
+                                      << "A1";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+    QTest::newRow("proprietary") << "PQ"
+                                 << "A Talker ID cannot start with a 'P'"
+                                 << "";
+    QTest::newRow("one character") << "G"
+                                   << "Illegal character in Talker ID"
+                                   << "";
+}
+
+// Enter checks the nine fields in order; the first that fails stops everything, with the
+// fields before it stored and nothing sent.
+void TestConfigTabs::TalkerIDEnter() {
+    QFETCH(QString, typed);
+    QFETCH(QString, said);
+    QFETCH(QString, sentField);
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    auto* first = rig.Control<QLineEdit>("edtTalkerID1");
+    auto* third = rig.Control<QLineEdit>("edtTalkerID3");
+    first->setFocus();
+    QTest::keyClicks(first, "aa");
+    QCOMPARE(first->text(), QString("AA"));
+    QCOMPARE(Base(first), QColor(Qt::yellow));
+    rig.Sent();
+
+    TypeAndEnter(third, typed);
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.Session().Config.TalkerID[0], QString("AA"));
+    if (said.isEmpty()) {
+        QVERIFY(rig.user.Messages.isEmpty());
+        QCOMPARE(rig.Sent(),
+                 QStringList{Wire("ID", {"AA", "", sentField, "", "", "", "", "", ""})});
+        QCOMPARE(rig.sim->ConfigFields("ID").value(2), sentField);
+        QCOMPARE(Base(third), QApplication::palette(third).color(QPalette::Base));
+        QCOMPARE(Base(first), QApplication::palette(first).color(QPalette::Base));
+    } else {
+        QCOMPARE(rig.user.Messages, QStringList{said});
+        QCOMPARE(Base(third), QColor(Qt::red));
+        QVERIFY(!third->hasSelectedText());
+        QVERIFY(rig.SentAfterQuery().isEmpty());
+        // Reading the configuration again clears the mark.
+        QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
+        QTest::mouseClick(rig.Ui().btnReadConfig, Qt::LeftButton);
+        QVERIFY(finished.wait(Timeout));
+        QCOMPARE(Base(third), QApplication::palette(third).color(QPalette::Base));
+    }
+}
+
+// Typing turns letters to upper case and takes two letters or digits; Delete empties the field.
+void TestConfigTabs::TalkerIDKeys() {
+    TRig rig;
+    QVERIFY(rig.sim->SetConfigFields("ID", {"GP", "", "", "", "", "", "", "", ""}));
+    QVERIFY(rig.ConnectAndRead());
+    auto* field = rig.Control<QLineEdit>("edtTalkerID2");
+    field->setFocus();
+    QTest::keyClicks(field, "a-b9");
+    QCOMPARE(field->text(), QString("AB"));
+    auto* first = rig.Control<QLineEdit>("edtTalkerID1");
+    first->setFocus();
+    QTest::keyClick(first, Qt::Key_End);
+    QTest::keyClick(first, Qt::Key_Delete);
+    QCOMPARE(first->text(), QString());
+    QCOMPARE(Base(first), QColor(Qt::yellow));
+}
+
+// Leaving a field with a bad talker ID keeps the focus in it; nothing is stored or sent.
+void TestConfigTabs::LeavingABadTalkerID() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    auto* field = rig.Control<QLineEdit>("edtTalkerID2");
+    auto* other = rig.Control<QLineEdit>("edtTalkerID5");
+    rig.form->activateWindow();
+    field->setFocus();
+    QTest::keyClicks(field, "P");
+    rig.Sent();
+    QTest::mouseClick(other, Qt::LeftButton);
+    QCOMPARE(rig.user.Messages, QStringList{"Illegal character in Talker ID"});
+    QCOMPARE(Base(field), QColor(Qt::red));
+    QTRY_VERIFY(field->hasFocus());
+    QCOMPARE(rig.Session().Config.TalkerID[1], QString());
+    QVERIFY(rig.SentAfterQuery().isEmpty());
+}
+
+void TestConfigTabs::NumberFields_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("sentence"); // the whole command, empty when nothing is sent
+    QTest::addColumn<QString>("said");
+
+    // The multiplexer starts with addresses 3 (host) and 4 (conversions), the inputs without.
+    QTest::newRow("SA taken") << "edtSrcAddrMain"
+                              << "17"
+                              << "NA,C,17,255,255,255,255,255,255,255,255,4"
+                              << "";
+    QTest::newRow("SA 251") << "edtSrcAddrIn2"
+                            << "251"
+                            << "NA,C,3,255,251,255,255,255,255,255,255,4"
+                            << "";
+    QTest::newRow("SA 252 leaves the port") << "edtSrcAddrMain"
+                                            << "252"
+                                            << "NA,C,3,255,255,255,255,255,255,255,255,4"
+                                            << "";
+    QTest::newRow("SA emptied") << "edtSrcAddrConv"
+                                << ""
+                                << "NA,C,3,255,255,255,255,255,255,255,255,255"
+                                << "";
+    QTest::newRow("SA not a number") << "edtSrcAddrIn4"
+                                     << "n"
+                                     << ""
+                                     << "'n' is not a valid integer value";
+    QTest::newRow("DI 255") << "edtDevInstIn8"
+                            << "255"
+                            << "ND,C,0,0,0,0,0,0,0,0,255,0"
+                            << "";
+    QTest::newRow("DI 256 leaves the port") << "edtDevInstIn8"
+                                            << "256"
+                                            << "ND,C,0,0,0,0,0,0,0,0,0,0"
+                                            << "";
+    QTest::newRow("DI emptied") << "edtDevInstMain"
+                                << ""
+                                << "ND,C,0,0,0,0,0,0,0,0,0,0"
+                                << "";
+}
+
+// The source address and device instance fields: Enter takes all ten; ports without an
+// address ("n/a") stay without one.
+void TestConfigTabs::NumberFields() {
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, sentence);
+    QFETCH(QString, said);
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    auto* edit = rig.Control<QLineEdit>(field);
+    rig.ShowPage(edit);
+    QCOMPARE(rig.Control<QLineEdit>("edtSrcAddrIn1")->text(), QString("n/a"));
+    rig.Sent();
+    TypeAndEnter(edit, typed);
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.user.Messages, said.isEmpty() ? QStringList() : QStringList{said});
+    const QStringList sent = rig.SentAfterQuery();
+    const QStringList expected =
+        sentence.isEmpty()
+            ? QStringList()
+            : QStringList{QString::fromLatin1(NmeaLine(("$PZRQ" + sentence).toLatin1()).trimmed())};
+    QCOMPARE(sent, expected);
+    const QPalette standard = QApplication::palette(edit);
+    if (field.startsWith("edtSrcAddr"))
+        QCOMPARE(Base(rig.Control("edtSrcAddrIn5")), standard.color(QPalette::Button));
+    else
+        QCOMPARE(Base(rig.Control("edtDevInstIn5")), standard.color(QPalette::Base));
 }
 
 QTEST_MAIN(TestConfigTabs)
