@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 namespace {
@@ -221,6 +223,7 @@ private slots:
     void LeavingABadTalkerID();
     void NumberFields_data();
     void NumberFields();
+    void ChangesWhileACommandWaits();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -569,6 +572,47 @@ void TestConfigTabs::NumberFields() {
         QCOMPARE(Base(rig.Control("edtSrcAddrIn5")), standard.color(QPalette::Button));
     else
         QCOMPARE(Base(rig.Control("edtDevInstIn5")), standard.color(QPalette::Base));
+}
+
+// Clicks made while a command waits for its answer: each command waits for its own answer
+// before the next goes out, and a sentence changed twice goes out once with both changes.
+void TestConfigTabs::ChangesWhileACommandWaits() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QTemporaryDir dir;
+    const QString logName = dir.filePath("traffic.txt");
+    QVERIFY(rig.Session().StartLog(logName, true));
+    rig.sim->SetFault(sfDelay, 300);
+    QWidget* rmc = rig.Control("chbRMC");
+    QWidget* gga = rig.Control("chbGGA");
+    QWidget* heading = rig.Control("chbHdgHdt");
+    rig.ShowPage(rmc);
+    bool clicked = false;
+    QTimer::singleShot(100, rig.form.get(), [&] {
+        rig.ShowPage(heading);
+        QTest::mouseClick(heading, Qt::LeftButton, {}, QPoint(8, 8));
+        rig.ShowPage(gga);
+        QTest::mouseClick(gga, Qt::LeftButton, {}, QPoint(8, 8));
+        clicked = true;
+    });
+    QTest::mouseClick(rmc, Qt::LeftButton, {}, QPoint(8, 8));
+    QVERIFY(rig.Settled());
+    QVERIFY(clicked);
+    rig.Session().StopLog();
+    QVERIFY(rig.user.Messages.isEmpty());
+
+    QFile file(logName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList traffic;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty() || line.contains("$PZRQCF,A"))
+            continue;
+        // "\t:tx*42\$PZRQ..." without its checksum.
+        traffic.append(QString::fromLatin1(line.mid(3, 2) + ' ' + line.mid(9).split('*')[0].trimmed()));
+    }
+    QCOMPARE(traffic, (QStringList{"tx $PZRQNO,C,0000000A", "rx $PZRQNO,R,0000000A",
+                                   "tx $PZRQCNV,C,00000001", "rx $PZRQCNV,R,00000001",
+                                   "tx $PZRQNO,C,00000008", "rx $PZRQNO,R,00000008"}));
 }
 
 QTEST_MAIN(TestConfigTabs)
