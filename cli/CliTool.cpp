@@ -70,7 +70,7 @@ private:
 
 // The identification reply is watched for 4000 ms; give it a little more.
 constexpr int IdentifyTimeoutMs = 6000;
-// No timer guards the configuration dump itself; a full dump takes far less than this.
+// The session ends a dump that goes silent for 4000 ms; this only bounds a dump that never stops.
 constexpr int ReadTimeoutMs = 60000;
 
 } // namespace
@@ -406,13 +406,17 @@ bool TCliTool::Identify() {
 }
 
 bool TCliTool::WaitForRead() {
-    if (!WaitUntil([this] { return readFinished || !session->IsOpen(); }, ReadTimeoutMs) ||
-        !readFinished) {
-        if (session->IsOpen())
-            err << MsgNoResponse() << Qt::endl;
-        return false;
-    }
-    return true;
+    // A dump that goes silent ends the read by itself, and says so.
+    WaitUntil(
+        [this] {
+            return readFinished || !session->IsOpen() || session->Activity() != acReadConfig;
+        },
+        ReadTimeoutMs);
+    if (readFinished)
+        return true;
+    if (session->IsOpen() && session->Activity() == acReadConfig)
+        err << MsgNoResponse() << Qt::endl;
+    return false;
 }
 
 int TCliTool::CmdIdentify(const TOptions& options) {

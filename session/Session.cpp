@@ -77,6 +77,10 @@ TSession::TSession(IUser& aUser, QObject* parent)
     OVTimer.setInterval(500);
     OVTimer.setSingleShot(true);
     NmeaReadTimer.setInterval(20);
+    DumpTimer.setInterval(4000);
+    DumpTimer.setSingleShot(true);
+    DumpTimer.setTimerType(Qt::PreciseTimer);
+    connect(&DumpTimer, &QTimer::timeout, this, &TSession::DumpTimerTimer);
     connect(&TimeOutTimer, &QTimer::timeout, this, &TSession::TimeOutTimerTimer);
     connect(&ConfigTimer, &QTimer::timeout, this, &TSession::ConfigTimerTimer);
     connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
@@ -93,6 +97,7 @@ TSession::~TSession() {
     NmeaReadTimer.stop();
     ConfigTimer.stop();
     TimeOutTimer.stop();
+    DumpTimer.stop();
     comm->Close();
 }
 
@@ -100,6 +105,9 @@ void TSession::SetActivity(TActivity newActivity) {
     if (newActivity == activity)
         return;
     activity = newActivity;
+    // The dump's watch ends with the dump, however it ends.
+    if (activity != acReadConfig)
+        DumpTimer.stop();
     emit ActivityChanged(activity);
 }
 
@@ -251,6 +259,7 @@ void TSession::HandleVersion(const TSentence& sentence) {
         ViewerGreyed = false;
         SetActivity(acReadConfig);
         emit StateChanged();
+        DumpTimer.start();
         SendSentence(QStringLiteral("$PZRQCFQ"));
     } else {
         ViewerGreyed = true;
@@ -561,10 +570,12 @@ void TSession::HandleActivity(const TSentence& sentence) {
             HandleVersion(sentence);
         break;
     case acReadConfig:
-        if (sentence.Kind == nkRDY)
+        if (sentence.Kind == nkRDY) {
             EndConfigRead();
-        else if (IsConfigReadKind(sentence.Kind))
+        } else if (IsConfigReadKind(sentence.Kind)) {
+            DumpTimer.start();
             HandleConfigReport(Config, sentence);
+        }
         break;
     case acReadNavDB:
         if (sentence.Kind == nkRDY) {
@@ -603,6 +614,16 @@ void TSession::TimeOutTimerTimer() {
     TimeOutTimer.stop();
     emit StateChanged();
     user.ShowMessage(TimeoutMessage);
+}
+
+void TSession::DumpTimerTimer() {
+    // The dump stopped before its end. The model is incomplete, so the controls stay off (and
+    // nothing is written from it) until a read completes.
+    if (activity != acReadConfig)
+        return;
+    SetActivity(acIdle);
+    emit StateChanged();
+    user.ShowMessage(MsgNoResponse);
 }
 
 void TSession::ConfigTimerTimer() {

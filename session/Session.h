@@ -153,10 +153,12 @@ public:
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
     QTimer OVTimer;       // 500 ms: overflow lamps go dark
     QTimer NmeaReadTimer; // 20 ms: the receive pump
+    QTimer DumpTimer;     // 4000 ms, one shot: the configuration dump has gone silent
 
     void TimeOutTimerTimer();
     void ConfigTimerTimer();
     void OVTimerTimer();
+    void DumpTimerTimer();
     void HandleOverflow(const TSentence& sentence);
 
 signals:

@@ -170,6 +170,8 @@ void TSimEngine::Dispatch(const QString& name, const QStringList& fields) {
         for (const TSimModbus& entry : config.ModbusEntries())
             dump.append(config.ModbusReport(entry));
         dump.append("$PZRQRDY");
+        if (const int cut = faults[sfCutDump].Value; cut > 0)
+            dump = dump.mid(0, std::min<qsizetype>(cut, dump.size() - 1));
         Answer(dump);
     } else if (TSimConfig::IsConfigSentence(name)) {
         ConfigCommand(name, fields);

@@ -22,6 +22,7 @@ enum TSimFault : quint8 {
     sfBootNoReply,      // the bootloader withholds its reply to command code value (255: all)
     sfCrcMismatch,      // the CRC reply is XORed with value and the application does not restart
     sfSilentBootloader, // "$PZRQRESET" enters a bootloader that never announces "$PZRQLDR"
+    sfCutDump,          // a configuration dump ends after value reports, without "$PZRQRDY"
     sfCount
 };
 
@@ -45,6 +46,7 @@ inline constexpr std::array<TSimFaultInfo, sfCount> SimFaults{{
     {sfBootNoReply, "boot-no-reply", 255, "no reply to bootloader command VALUE (255: any)"},
     {sfCrcMismatch, "crc-mismatch", 1, "CRC reply XORed with VALUE, no restart"},
     {sfSilentBootloader, "silent-bootloader", 1, "the bootloader never announces itself"},
+    {sfCutDump, "cut-dump", 5, "a configuration dump stops after VALUE reports, unfinished"},
 }};
 
 // The value of one fault: a number, and for sfNoAnswer the sentence names.

@@ -12,13 +12,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -121,10 +122,13 @@ struct TRig {
     TSession& Session() { return form->Session(); }
     Ui::TMainForm& Ui() { return form->Controls(); }
 
-    bool ConnectAndRead() {
-        QSignalSpy finished(&Session(), &TSession::ReadFinished);
+    void Connect() {
         form->ConnectTo(ParseLinkUrl(
             QStringLiteral("tcp:%1:%2").arg(SimAddress.toString()).arg(sim->TcpPort())));
+    }
+    bool ConnectAndRead() {
+        QSignalSpy finished(&Session(), &TSession::ReadFinished);
+        Connect();
         return finished.count() > 0 || finished.wait(Timeout);
     }
 
@@ -224,6 +228,7 @@ private slots:
     void NumberFields_data();
     void NumberFields();
     void ChangesWhileACommandWaits();
+    void UnfinishedDumpEnds();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -608,11 +613,39 @@ void TestConfigTabs::ChangesWhileACommandWaits() {
         if (line.isEmpty() || line.contains("$PZRQCF,A"))
             continue;
         // "\t:tx*42\$PZRQ..." without its checksum.
-        traffic.append(QString::fromLatin1(line.mid(3, 2) + ' ' + line.mid(9).split('*')[0].trimmed()));
+        traffic.append(
+            QString::fromLatin1(line.mid(3, 2) + ' ' + line.mid(9).split('*')[0].trimmed()));
     }
     QCOMPARE(traffic, (QStringList{"tx $PZRQNO,C,0000000A", "rx $PZRQNO,R,0000000A",
                                    "tx $PZRQCNV,C,00000001", "rx $PZRQCNV,R,00000001",
                                    "tx $PZRQNO,C,00000008", "rx $PZRQNO,R,00000008"}));
+}
+
+// A dump that stops before its end: after 4000 ms without a report the read ends with a
+// message, and the controls stay off until a read completes, since the model is incomplete.
+void TestConfigTabs::UnfinishedDumpEnds() {
+    TRig rig;
+    rig.sim->SetFault(sfCutDump, 5);
+    QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
+    QElapsedTimer clock;
+    clock.start();
+    rig.Connect();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"},
+                              Timeout);
+    // The dump's reports arrive within a few milliseconds of the connection.
+    QVERIFY2(clock.elapsed() >= 4000 && clock.elapsed() < 5000,
+             qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(rig.Session().Activity(), acIdle);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(!rig.Control("cbBaudIn2")->isEnabled());
+    QVERIFY(!rig.Control("chbRMC")->isEnabled());
+    QVERIFY(rig.Ui().btnReadConfig->isEnabled());
+
+    rig.sim->ClearFaults();
+    QTest::mouseClick(rig.Ui().btnReadConfig, Qt::LeftButton);
+    QVERIFY(finished.wait(Timeout));
+    QVERIFY(rig.Control("cbBaudIn2")->isEnabled());
+    QCOMPARE(rig.user.Messages.size(), 1);
 }
 
 QTEST_MAIN(TestConfigTabs)
