@@ -2,6 +2,7 @@
 
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
+#include "config/ConfigDiff.h"
 #include "nmea/Numbers.h"
 #include "session/Session.h"
 #include "session/Texts.h"
@@ -202,6 +203,9 @@ const TCliTool::TCommand TCliTool::Commands[] = {
      "load a configuration file and send it to the multiplexer",
      "tidewright-cli --connect serial:/dev/ttyUSB0 write-config boat.ini",
      &TCliTool::CmdWriteConfig},
+    {"diff", "FILE", 1, 1, true, "",
+     "read the configuration and print each setting a configuration file would change",
+     "tidewright-cli --connect tcp:192.168.1.5 diff boat.ini", &TCliTool::CmdDiff},
     {"monitor", "", 0, 0, true, "--seconds --filter --tag-blocks --log --diag-log",
      "print the received traffic as the viewer shows it",
      "tidewright-cli --simulator monitor --seconds 10 --filter \"Input 1\"", &TCliTool::CmdMonitor},
@@ -270,8 +274,9 @@ QString TCliTool::HelpText() {
     for (const QString& name : GlobalOptions)
         text += optionLine(*FindOption(name), 2);
     text += line(QStringLiteral("--help"), QStringLiteral("this text"));
-    text +=
-        QStringLiteral("\nExit codes: 0 success, 1 device, link or file error, 2 usage error.\n");
+    text += QStringLiteral(
+        "\nExit codes: 0 success, 1 device, link or file error, 2 usage error, 3 the "
+        "configuration differs from the file (diff).\n");
     return text;
 }
 
@@ -464,6 +469,29 @@ int TCliTool::CmdWriteConfig(const TOptions& options) {
     if (!Identify() || !WaitForRead())
         return ExitFailed;
     return session->LoadConfiguration(fileName) ? ExitOk : ExitFailed;
+}
+
+int TCliTool::CmdDiff(const TOptions& options) {
+    // An unreadable file would compare as all defaults.
+    const QString& fileName = options.Positional[0];
+    const QFileInfo info(fileName);
+    if (!info.isFile() || !info.isReadable()) {
+        err << QStringLiteral("Unable to read %1").arg(fileName) << Qt::endl;
+        return ExitFailed;
+    }
+    if (!Open(options) || !Identify())
+        return ExitFailed;
+    // Reports that could not be read leave the device's side incomplete.
+    const int before = user->MessagesShown();
+    if (!WaitForRead() || user->MessagesShown() != before)
+        return ExitFailed;
+    TMuxConfig file;
+    file.LoadFromFile(fileName);
+    const QList<TSettingDifference> differences = CompareConfigurations(session->Config, file);
+    for (const TSettingDifference& difference : differences)
+        out << DifferenceLine(difference) << '\n';
+    out.flush();
+    return differences.isEmpty() ? ExitOk : ExitDifferent;
 }
 
 int TCliTool::CmdMonitor(const TOptions& options) {

@@ -16,7 +16,7 @@ class TSimulator;
 // the same session object as the window and adds no protocol of its own.
 class TCliTool {
 public:
-    enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+    enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitDifferent = 3 };
 
     TCliTool(QTextStream& out, QTextStream& err);
     ~TCliTool();
@@ -42,6 +42,7 @@ private:
     int CmdIdentify(const TOptions& options);
     int CmdReadConfig(const TOptions& options);
     int CmdWriteConfig(const TOptions& options);
+    int CmdDiff(const TOptions& options);
     int CmdMonitor(const TOptions& options);
     int CmdSend(const TOptions& options);
 
