@@ -5,6 +5,7 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "config/CompareForm.h"
 #include "session/Texts.h"
 
 #include <QCloseEvent>
@@ -12,6 +13,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QScrollBar>
@@ -205,6 +207,7 @@ void TMainForm::ConnectSignals() {
     connect(ui->miLoad, &QAction::triggered, this, [this] { miLoadClick(); });
     connect(ui->miSave, &QAction::triggered, this, [this] { miSaveClick(); });
     connect(ui->miSaveAs, &QAction::triggered, this, [this] { miSaveAsClick(); });
+    connect(ui->miCompare, &QAction::triggered, this, [this] { miCompareClick(); });
     connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
     connect(ui->miResetFactorySettings, &QAction::triggered, this,
@@ -346,6 +349,8 @@ void TMainForm::RefreshControls() {
     for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
                           ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
         item->setEnabled(open);
+    // A comparison needs the multiplexer's whole configuration: after a read that completed.
+    ui->miCompare->setEnabled(open && configWidgets.Enabled && session.Activity() == acIdle);
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.Identification().FirmwareText);
     statusPanels[2]->setText(QStringLiteral("Serial: ") + session.Identification().SerialNumber);
@@ -581,6 +586,26 @@ void TMainForm::SaveConfigurationTo(const QString& fileName) {
     } catch (const EError& e) {
         user.ShowMessage(e.Message());
     }
+}
+
+void TMainForm::miCompareClick() {
+    const QString name = QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter);
+    if (!name.isEmpty())
+        CompareWithFile(name);
+}
+
+void TMainForm::CompareWithFile(const QString& fileName) {
+    // An unreadable file would compare as all defaults.
+    const QFileInfo info(fileName);
+    if (!info.isFile() || !info.isReadable()) {
+        user.ShowMessage(QStringLiteral("Unable to read %1").arg(fileName));
+        return;
+    }
+    TMuxConfig file;
+    file.LoadFromFile(fileName);
+    TCompareForm compare(CompareConfigurations(session.Config, file), fileName, this);
+    if (compare.exec() == TCompareForm::Load)
+        LoadConfigurationFrom(fileName);
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -57,6 +57,7 @@ public:
     void miLoadClick();
     void miSaveClick();
     void miSaveAsClick();
+    void miCompareClick();
     void miAboutClick();
     void miResetFactorySettingsClick();
     // The logging commands after their file dialog; false when the file could not be made.
@@ -64,6 +65,8 @@ public:
     // Save as Save and Save As do once the name is known.
     void SaveConfigurationTo(const QString& fileName);
     void LoadConfigurationFrom(const QString& fileName);
+    // Compare with File once the name is known.
+    void CompareWithFile(const QString& fileName);
 
     void SaveSettings(bool clear);
     void EnableConfigControls(bool enable);

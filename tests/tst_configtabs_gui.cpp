@@ -15,8 +15,10 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -204,6 +206,29 @@ void TypeAndEnter(QLineEdit* edit, const QString& text) {
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
+// Handles the next modal dialog of that class once it is up, as the user would.
+void WhenDialog(QObject* context, const char* className, std::function<void(QDialog*)> answer) {
+    auto* poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, className, answer] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog && QLatin1StringView(dialog->metaObject()->className()) == className) {
+            poll->stop();
+            poll->deleteLater();
+            answer(dialog);
+        }
+    });
+    poll->start(20);
+}
+
+// Picks a file in the file dialog that comes up next.
+void ChooseFile(QObject* context, const QString& fileName) {
+    WhenDialog(context, "QFileDialog", [fileName](QDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        name->setText(fileName);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
 QColor Base(QWidget* widget) {
     return widget->palette().color(QPalette::Base);
 }
@@ -229,6 +254,7 @@ private slots:
     void NumberFields();
     void ChangesWhileACommandWaits();
     void UnfinishedDumpEnds();
+    void CompareWithFileThenLoad();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -646,6 +672,62 @@ void TestConfigTabs::UnfinishedDumpEnds() {
     QVERIFY(finished.wait(Timeout));
     QVERIFY(rig.Control("cbBaudIn2")->isEnabled());
     QCOMPARE(rig.user.Messages.size(), 1);
+}
+
+// File > Compare with File: the settings the file would change, before anything is sent; Load
+// from there sends the file.
+void TestConfigTabs::CompareWithFileThenLoad() {
+    TRig rig;
+    QVERIFY(!rig.Ui().miCompare->isEnabled());
+    QVERIFY(rig.ConnectAndRead());
+    QVERIFY(rig.Ui().miCompare->isEnabled());
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("boat.ini");
+    rig.Session().Config.SaveToFile(fileName, ToolText(), "", "", "");
+    QFile file(fileName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    text.replace("Baud In2=0", "Baud In2=4")
+        .replace("Unique ID=CPX7A31F", "Unique ID=BOAT2")
+        .replace("Options=00000000", "Options=00000080");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    rig.Sent();
+
+    // First only a look.
+    QStringList rows;
+    const auto readTable = [&rows](QDialog* dialog) {
+        auto* table = dialog->findChild<QTableWidget*>("tblDifferences");
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows.append(table->item(row, 0)->text() + ": " + table->item(row, 1)->text() + " -> " +
+                        table->item(row, 2)->text());
+    };
+    ChooseFile(rig.form.get(), fileName);
+    WhenDialog(rig.form.get(), "TCompareForm", [&](QDialog* dialog) {
+        readTable(dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+    });
+    rig.Ui().miCompare->trigger();
+    QCOMPARE(rows, (QStringList{"Configuration.Baud In2: 0 -> 4",
+                                "Configuration.Unique ID: CPX7A31F -> BOAT2",
+                                "Configuration.Options: 00000000 -> 00000080"}));
+    QVERIFY(rig.SentAfterQuery().isEmpty());
+
+    // Then Load.
+    rows.clear();
+    ChooseFile(rig.form.get(), fileName);
+    WhenDialog(rig.form.get(), "TCompareForm", [&](QDialog* dialog) {
+        readTable(dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("btnLoad"), Qt::LeftButton);
+    });
+    rig.Ui().miCompare->trigger();
+    QVERIFY(rig.Settled());
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rig.sim->ConfigFields("UI"), QStringList{"BOAT2"});
+    QCOMPARE(rig.sim->ConfigFields("SP").value(1), QString("4"));
+    QCOMPARE(rig.sim->ConfigFields("OP"), QStringList{"00000080"});
+    QVERIFY(rig.user.Messages.isEmpty());
 }
 
 QTEST_MAIN(TestConfigTabs)
