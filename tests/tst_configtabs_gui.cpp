@@ -256,6 +256,8 @@ private slots:
     void ChangesWhileACommandWaits();
     void UnfinishedDumpEnds();
     void CompareWithFileThenLoad();
+    void SilentMultiplexer_data();
+    void SilentMultiplexer();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -729,6 +731,51 @@ void TestConfigTabs::CompareWithFileThenLoad() {
     QCOMPARE(rig.sim->ConfigFields("SP").value(1), QString("4"));
     QCOMPARE(rig.sim->ConfigFields("OP"), QStringList{"00000080"});
     QVERIFY(rig.user.Messages.isEmpty());
+}
+
+void TestConfigTabs::SilentMultiplexer_data() {
+    QTest::addColumn<QString>("control");
+    QTest::newRow("generation box") << "chbRMC";
+    QTest::newRow("speed list") << "cbBaudIn2";
+    QTest::newRow("unique ID") << "edtUniqueID";
+    QTest::newRow("Modbus, refresh skipped") << "chbModbus";
+}
+
+// A command that gets no answer within 1000 ms: the user is told once, the control keeps the
+// user's choice and the model the new value; the refresh that would follow is skipped.
+void TestConfigTabs::SilentMultiplexer() {
+    QFETCH(QString, control);
+    const TControlDesc& desc = ConfigControls().at(FindControl(control));
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.sim->SetFault(sfNoAnswer, QString::fromLatin1(NameOfKind(desc.Sentence())));
+    QWidget* widget = rig.Control(control);
+    rig.ShowPage(widget);
+    const TMuxSettings before = rig.Session().Config;
+    QElapsedTimer clock;
+    clock.start();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        TypeAndEnter(edit, "QUIET1");
+    else
+        ChangeByUser(widget);
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.user.Messages, QStringList{"Multiplexer does not respond"});
+    QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 1500,
+             qPrintable(QString::number(clock.elapsed())));
+
+    const TMuxSettings& after = rig.Session().Config;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        QCOMPARE(edit->text(), QString("QUIET1"));
+        QCOMPARE(after.UniqueID, QString("QUIET1"));
+    } else {
+        const int shown = rig.form->findChild<QComboBox*>(control)
+                              ? rig.form->findChild<QComboBox*>(control)->currentIndex()
+                              : int(rig.form->findChild<QCheckBox*>(control)->isChecked());
+        QVERIFY(shown != ControlCode(before, desc));
+        QCOMPARE(ControlCode(after, desc), shown);
+    }
+    QCOMPARE(rig.Ui().pcConfig->isTabVisible(rig.Ui().pcConfig->indexOf(rig.Ui().tsModbus)),
+             false);
 }
 
 QTEST_MAIN(TestConfigTabs)
