@@ -3,7 +3,10 @@
 // exactly its sentence when the user changes it.
 #include "ScriptedUser.h"
 
+#include "FilledModel.h"
+
 #include "app/MainForm.h"
+#include "cli/CliTool.h"
 #include "config/ConfigControls.h"
 #include "nmea/Numbers.h"
 #include "sim/Simulator.h"
@@ -258,6 +261,9 @@ private slots:
     void CompareWithFileThenLoad();
     void SilentMultiplexer_data();
     void SilentMultiplexer();
+    void LoadSendsTheFileInOrder();
+    void LoadStopsAtTheFirstMissingAnswer();
+    void SaveMatchesTheCommandLine();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -774,8 +780,118 @@ void TestConfigTabs::SilentMultiplexer() {
         QVERIFY(shown != ControlCode(before, desc));
         QCOMPARE(ControlCode(after, desc), shown);
     }
-    QCOMPARE(rig.Ui().pcConfig->isTabVisible(rig.Ui().pcConfig->indexOf(rig.Ui().tsModbus)),
-             false);
+    QCOMPARE(rig.Ui().pcConfig->isTabVisible(rig.Ui().pcConfig->indexOf(rig.Ui().tsModbus)), false);
+}
+
+// The sentence names of command lines, with "DELETE" for the table clears.
+QStringList CommandNames(const QStringList& lines) {
+    QStringList names;
+    for (const QString& line : lines) {
+        const QStringList fields = line.split(u'*').first().split(u',');
+        names.append(fields.value(2) == u"DELETE" ? fields[0] + u' ' + fields[2] : fields[0]);
+    }
+    return names;
+}
+
+// Load sends the whole file in the order the multiplexer takes it, with every configuration
+// control off from the first command to the last.
+void TestConfigTabs::LoadSendsTheFileInOrder() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    TMuxConfig loaded;
+    FillModel(loaded);
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("boat.ini");
+    loaded.SaveToFile(fileName, ToolText(), "", "", "");
+    rig.Sent();
+
+    int samples = 0;
+    QStringList enabledDuringWrite;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (rig.Session().WaitDepth() == 0)
+            return;
+        ++samples;
+        for (const TControlDesc& control : ConfigControls())
+            if (rig.Control(control.Name)->isEnabled())
+                enabledDuringWrite.append(control.Name);
+    });
+    sampler.start(2);
+    ChooseFile(rig.form.get(), fileName);
+    rig.Ui().miLoad->trigger();
+    QVERIFY(rig.Settled());
+    sampler.stop();
+
+    QVERIFY(rig.user.Messages.isEmpty());
+    QCOMPARE(
+        CommandNames(rig.Sent()),
+        (QStringList{"$PZRQCF", "$PZRQSP", "$PZRQID", "$PZRQUI", "$PZRQDR", "$PZRQIN", "$PZRQPR",
+                     "$PZRQOP", "$PZRQCNV", "$PZRQNO", "$PZRQNF", "$PZRQND", "$PZRQRTE DELETE",
+                     "$PZRQRTE", "$PZRQRTE", "$PZRQMB DELETE", "$PZRQMB", "$PZRQMB"}));
+    QCOMPARE(rig.sim->ConfigFields("ID").value(0), QString("GP"));
+    QCOMPARE(rig.sim->Routes().size(), 2);
+    QVERIFY(samples > 0);
+    QVERIFY2(enabledDuringWrite.isEmpty(), qPrintable(enabledDuringWrite.join(',')));
+    QVERIFY(rig.Control("cbBaudIn2")->isEnabled());
+    QCOMPARE(rig.Control<QComboBox>("cbModeIn1")->currentIndex(), 6); // the file's SeaTalk
+}
+
+// A multiplexer that does not answer the talker IDs: nothing after them is sent, and the user
+// is told once.
+void TestConfigTabs::LoadStopsAtTheFirstMissingAnswer() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    TMuxConfig loaded;
+    FillModel(loaded);
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("boat.ini");
+    loaded.SaveToFile(fileName, ToolText(), "", "", "");
+    rig.sim->SetFault(sfNoAnswer, QStringLiteral("ID"));
+    rig.Sent();
+    ChooseFile(rig.form.get(), fileName);
+    rig.Ui().miLoad->trigger();
+    QVERIFY(rig.Settled());
+    QCOMPARE(rig.user.Messages, QStringList{"Multiplexer does not respond"});
+    QCOMPARE(CommandNames(rig.SentAfterQuery()), (QStringList{"$PZRQCF", "$PZRQSP", "$PZRQID"}));
+    QVERIFY(rig.Control("cbBaudIn2")->isEnabled());
+}
+
+// Saving in the window after a read writes the same bytes as the command-line tool's
+// read-config.
+void TestConfigTabs::SaveMatchesTheCommandLine() {
+    TRig rig;
+    PresetDistinct(*rig.sim);
+    TSimRoute route;
+    route.sentence = "GPRMC";
+    route.inputs = 3;
+    route.outputs = 0x41;
+    rig.sim->SetTables({route}, {});
+    QVERIFY(rig.ConnectAndRead());
+    QTemporaryDir dir;
+    const QString windowFile = dir.filePath("window.ini");
+    ChooseFile(rig.form.get(), windowFile);
+    rig.Ui().miSave->trigger();
+
+    const QString cliFile = dir.filePath("cli.ini");
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    {
+        TCliTool tool(outStream, errStream);
+        QCOMPARE(
+            tool.Run(
+                {"--connect",
+                 QStringLiteral("tcp:%1:%2").arg(SimAddress.toString()).arg(rig.sim->TcpPort()),
+                 "read-config", cliFile}),
+            0);
+    }
+    QFile window(windowFile);
+    QFile cli(cliFile);
+    QVERIFY(window.open(QIODevice::ReadOnly) && cli.open(QIODevice::ReadOnly));
+    const QByteArray saved = window.readAll();
+    QVERIFY(saved.contains("Baud In3/Out3=3\r\n"));
+    QCOMPARE(saved, cli.readAll());
 }
 
 QTEST_MAIN(TestConfigTabs)
