@@ -6,6 +6,7 @@
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
 #include "config/CompareForm.h"
+#include "config/SentenceFile.h"
 #include "session/Texts.h"
 
 #include <QCloseEvent>
@@ -619,19 +620,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
         if (path.endsWith(QStringLiteral(".ini"))) {
             LoadConfigurationFrom(path);
         } else if (path.endsWith(QStringLiteral(".txt"))) {
-            // Sentence files go out line by line as they stand, without waiting for answers.
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                user.ShowMessage(file.errorString());
-                continue;
-            }
-            Guarded([&] {
-                while (!file.atEnd()) {
-                    const QByteArray line = file.readLine().trimmed();
-                    if (!line.isEmpty())
-                        session.Comm().SendLine(QString::fromLatin1(line));
-                }
-            });
+            Guarded([&] { SendSentenceFile(session, user, path); });
         }
     }
     event->acceptProposedAction();

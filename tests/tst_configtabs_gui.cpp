@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -264,6 +265,7 @@ private slots:
     void LoadSendsTheFileInOrder();
     void LoadStopsAtTheFirstMissingAnswer();
     void SaveMatchesTheCommandLine();
+    void DroppedFiles();
 };
 
 // The table and the pages agree: every control exists once, of its type, in its box, with its
@@ -892,6 +894,52 @@ void TestConfigTabs::SaveMatchesTheCommandLine() {
     const QByteArray saved = window.readAll();
     QVERIFY(saved.contains("Baud In3/Out3=3\r\n"));
     QCOMPARE(saved, cli.readAll());
+}
+
+// Drops files on the window as a file manager would.
+void DropFiles(QWidget* window, const QStringList& fileNames) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& name : fileNames)
+        urls.append(QUrl::fromLocalFile(name));
+    data.setUrls(urls);
+    const QPoint where = window->rect().center();
+    QDragEnterEvent enter(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+}
+
+// A dropped ".ini" file is loaded and sent; ".INI" is not a configuration file; the lines of a
+// ".txt" file go out as they stand, except one too long to send, which is named.
+void TestConfigTabs::DroppedFiles() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QTemporaryDir dir;
+    TMuxConfig loaded;
+    FillModel(loaded);
+    loaded.SaveToFile(dir.filePath("boat.ini"), ToolText(), "", "", "");
+    loaded.UniqueID = "UPPER";
+    loaded.SaveToFile(dir.filePath("boat.INI"), ToolText(), "", "", "");
+    const QString sentences = dir.filePath("sentences.txt");
+    QFile text(sentences);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("$GPXTE,1\r\n$GPXTE," + QByteArray(260, 'x') + "\r\n$GPXTE,3\r\n");
+    text.close();
+    rig.Sent();
+
+    DropFiles(rig.form.get(), {dir.filePath("boat.INI"), dir.filePath("boat.ini"), sentences});
+    QVERIFY(rig.Settled());
+    const QStringList sent = rig.SentAfterQuery();
+    QCOMPARE(rig.sim->ConfigFields("UI"), QStringList{"CVZ0001"});
+    QCOMPARE(sent.first(), QString::fromLatin1(NmeaLine("$PZRQCF,C,3,5").trimmed()));
+    QCOMPARE(sent.mid(sent.size() - 2),
+             (QStringList{QString::fromLatin1(NmeaLine("$GPXTE,1").trimmed()),
+                          QString::fromLatin1(NmeaLine("$GPXTE,3").trimmed())}));
+    QCOMPARE(rig.user.Messages.size() + rig.user.Errors.size(), 1);
+    const QString said = (rig.user.Messages + rig.user.Errors).first();
+    QVERIFY2(said.contains(sentences) && said.contains("line 2"), qPrintable(said));
 }
 
 QTEST_MAIN(TestConfigTabs)
