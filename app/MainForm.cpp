@@ -49,6 +49,8 @@ void TMainForm::Guarded(F&& action) {
         action();
     } catch (const ECancelled&) {
         // The window is closing; nothing to tell.
+    } catch (const ELinkLost&) {
+        // The disconnect has told the user.
     } catch (const EError& e) {
         user.ShowError(e.Message());
     } catch (const std::exception& e) {
@@ -204,6 +206,7 @@ void TMainForm::ConnectSignals() {
             [this] { miResetFactorySettingsClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
+    connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
     // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
@@ -321,9 +324,13 @@ void TMainForm::RefreshControls() {
     }
     ui->edtMuxIP->setEnabled(!open);
     ui->edtMuxPort->setEnabled(!open);
-    ui->btnReadConfig->setEnabled(open && session.Activity != acRouteCapture);
-    for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
-                          ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
+    // Commands that read or write the whole configuration wait until nothing else runs.
+    const bool idle = open && session.IsIdle();
+    ui->btnReadConfig->setEnabled(idle);
+    for (QAction* item : {ui->miLoad, ui->miResetFactorySettings})
+        item->setEnabled(idle);
+    for (QAction* item : {ui->miSave, ui->miSaveAs, ui->miUpdateFirmware, ui->miAutoUpdate,
+                          ui->miNavDB, ui->miStats})
         item->setEnabled(open);
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.FirmwareVersionText);
@@ -500,6 +507,10 @@ void TMainForm::miLoadClick() {
 
 void TMainForm::LoadConfigurationFrom(const QString& fileName) {
     Guarded([&] {
+        // A file dropped while the multiplexer is busy is refused before it becomes the
+        // configuration file.
+        if (!session.CheckIdle())
+            return;
         SetConfigFileName(fileName);
         session.LoadConfiguration(fileName);
     });
