@@ -21,7 +21,6 @@ namespace {
 
 constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
-constexpr int ViewerLinesInView = 16;
 constexpr int ViewerRefreshMs = 100;
 
 const char* const LampOff =
@@ -359,9 +358,10 @@ void TMainForm::UpdateViewer() {
     } else if (fresh > 0) {
         ui->memNmea->appendPlainText(viewer.Lines.mid(viewer.Lines.size() - fresh).join(u'\n'));
     }
+    // The newest line in full view, however many lines the font and the window leave room
+    // for: the bottom of the scroll range shows the last line whole.
     if (!viewer.NoScroll)
-        ui->memNmea->verticalScrollBar()->setValue(
-            std::max<int>(0, int(viewer.Lines.size()) - ViewerLinesInView));
+        ui->memNmea->verticalScrollBar()->setValue(ui->memNmea->verticalScrollBar()->maximum());
     ui->memNmea->setUpdatesEnabled(true);
 }
 
@@ -475,6 +475,19 @@ void TMainForm::cbViewFilterChange(int index) {
 
 // --- logging -----------------------------------------------------------------------------
 
+QString TMainForm::AskSaveFileName(const QString& fileName, QString& filter) {
+    QFileDialog dialog(this, QString(), fileName, SaveFilters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without extension is saved as a configuration file, so that the open
+    // dialog lists it and a drop takes it.
+    dialog.setDefaultSuffix(QStringLiteral("ini"));
+    dialog.selectNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    filter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
+}
+
 void TMainForm::miStartLogClick(bool diagnostic) {
     QString filter = SaveFilterLog;
     const QString name =
@@ -519,8 +532,7 @@ void TMainForm::LoadConfigurationFrom(const QString& fileName) {
 void TMainForm::miSaveClick() {
     if (configFileName.isEmpty()) {
         QString filter = SaveFilterConfig;
-        const QString name =
-            QFileDialog::getSaveFileName(this, QString(), QString(), SaveFilters, &filter);
+        const QString name = AskSaveFileName(QString(), filter);
         lastSaveFilter = SaveFilterConfig;
         if (!name.isEmpty())
             SaveConfigurationTo(name);
@@ -532,8 +544,7 @@ void TMainForm::miSaveClick() {
 
 void TMainForm::miSaveAsClick() {
     QString filter = lastSaveFilter.isEmpty() ? SaveFilterConfig : lastSaveFilter;
-    const QString name =
-        QFileDialog::getSaveFileName(this, QString(), configFileName, SaveFilters, &filter);
+    const QString name = AskSaveFileName(configFileName, filter);
     if (!name.isEmpty())
         SaveConfigurationTo(name);
     RefreshControls();
@@ -544,7 +555,7 @@ void TMainForm::SaveConfigurationTo(const QString& fileName) {
     try {
         session.SaveConfiguration(fileName);
     } catch (const EError& e) {
-        user.ShowMessage(e.Message());
+        user.ShowError(e.Message());
     }
 }
 
