@@ -1,9 +1,9 @@
 #include "cli/CliTool.h"
 
-#include "session/Session.h"
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "nmea/Numbers.h"
+#include "session/Session.h"
 #include "sim/Simulator.h"
 
 #include <QDeadlineTimer>
@@ -299,7 +299,6 @@ int TCliTool::CmdIdentify() {
 int TCliTool::CmdReadConfig(const QString& fileName) {
     if (!Identify())
         return ExitFailed;
-    const int before = user->MessagesShown();
     if (!WaitForRead())
         return ExitFailed;
     try {
@@ -309,7 +308,9 @@ int TCliTool::CmdReadConfig(const QString& fileName) {
         return ExitFailed;
     }
     // Reports that could not be read were named on standard error; the file holds the rest.
-    return user->MessagesShown() == before ? ExitOk : ExitFailed;
+    // The read began when the link opened, and a report may have come in the same tick of
+    // the receive pump as the version reply: every message since then counts.
+    return user->MessagesShown() == 0 ? ExitOk : ExitFailed;
 }
 
 int TCliTool::CmdWriteConfig(const QString& fileName) {
