@@ -22,7 +22,6 @@ namespace {
 
 constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
-constexpr int ViewerLinesInView = 16;
 constexpr int ViewerRefreshMs = 100;
 
 const char* const LampOff =
@@ -50,6 +49,8 @@ void TMainForm::Guarded(F&& action) {
         action();
     } catch (const ECancelled&) {
         // The window is closing; nothing to tell.
+    } catch (const ELinkLost&) {
+        // The disconnect has told the user.
     } catch (const EError& e) {
         user.ShowError(e.Message());
     } catch (const std::exception& e) {
@@ -204,6 +205,7 @@ void TMainForm::ConnectSignals() {
             [this] { miResetFactorySettingsClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
+    connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
     // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
@@ -321,9 +323,13 @@ void TMainForm::RefreshControls() {
     }
     ui->edtMuxIP->setEnabled(!open);
     ui->edtMuxPort->setEnabled(!open);
-    ui->btnReadConfig->setEnabled(open && session.Activity() != acRouteCapture);
-    for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
-                          ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
+    // Commands that read or write the whole configuration wait until nothing else runs.
+    const bool idle = open && session.IsIdle();
+    ui->btnReadConfig->setEnabled(idle);
+    for (QAction* item : {ui->miLoad, ui->miResetFactorySettings})
+        item->setEnabled(idle);
+    for (QAction* item : {ui->miSave, ui->miSaveAs, ui->miUpdateFirmware, ui->miAutoUpdate,
+                          ui->miNavDB, ui->miStats})
         item->setEnabled(open);
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.Identification().FirmwareText);
@@ -352,9 +358,10 @@ void TMainForm::UpdateViewer() {
     } else if (fresh > 0) {
         ui->memNmea->appendPlainText(viewer.Lines.mid(viewer.Lines.size() - fresh).join(u'\n'));
     }
+    // The newest line in full view, however many lines the font and the window leave room
+    // for: the bottom of the scroll range shows the last line whole.
     if (!viewer.NoScroll)
-        ui->memNmea->verticalScrollBar()->setValue(
-            std::max<int>(0, int(viewer.Lines.size()) - ViewerLinesInView));
+        ui->memNmea->verticalScrollBar()->setValue(ui->memNmea->verticalScrollBar()->maximum());
     ui->memNmea->setUpdatesEnabled(true);
 }
 
@@ -468,6 +475,19 @@ void TMainForm::cbViewFilterChange(int index) {
 
 // --- logging -----------------------------------------------------------------------------
 
+QString TMainForm::AskSaveFileName(const QString& fileName, QString& filter) {
+    QFileDialog dialog(this, QString(), fileName, SaveFilters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without extension is saved as a configuration file, so that the open
+    // dialog lists it and a drop takes it.
+    dialog.setDefaultSuffix(QStringLiteral("ini"));
+    dialog.selectNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    filter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
+}
+
 void TMainForm::miStartLogClick(bool diagnostic) {
     QString filter = SaveFilterLog;
     const QString name =
@@ -500,6 +520,10 @@ void TMainForm::miLoadClick() {
 
 void TMainForm::LoadConfigurationFrom(const QString& fileName) {
     Guarded([&] {
+        // A file dropped while the multiplexer is busy is refused before it becomes the
+        // configuration file.
+        if (!session.CheckIdle())
+            return;
         SetConfigFileName(fileName);
         session.LoadConfiguration(fileName);
     });
@@ -508,8 +532,7 @@ void TMainForm::LoadConfigurationFrom(const QString& fileName) {
 void TMainForm::miSaveClick() {
     if (configFileName.isEmpty()) {
         QString filter = SaveFilterConfig;
-        const QString name =
-            QFileDialog::getSaveFileName(this, QString(), QString(), SaveFilters, &filter);
+        const QString name = AskSaveFileName(QString(), filter);
         lastSaveFilter = SaveFilterConfig;
         if (!name.isEmpty())
             SaveConfigurationTo(name);
@@ -521,8 +544,7 @@ void TMainForm::miSaveClick() {
 
 void TMainForm::miSaveAsClick() {
     QString filter = lastSaveFilter.isEmpty() ? SaveFilterConfig : lastSaveFilter;
-    const QString name =
-        QFileDialog::getSaveFileName(this, QString(), configFileName, SaveFilters, &filter);
+    const QString name = AskSaveFileName(configFileName, filter);
     if (!name.isEmpty())
         SaveConfigurationTo(name);
     RefreshControls();
@@ -533,7 +555,7 @@ void TMainForm::SaveConfigurationTo(const QString& fileName) {
     try {
         session.SaveConfiguration(fileName);
     } catch (const EError& e) {
-        user.ShowMessage(e.Message());
+        user.ShowError(e.Message());
     }
 }
 

@@ -84,6 +84,9 @@ private:
     void UpdateOverflowLamps(quint8 lamps);
     void UpdateLogStatus();
     void SetConfigFileName(const QString& fileName);
+    // The save dialog of the configuration and log commands; empty when cancelled. filter is
+    // the filter selected first and, afterwards, the one the user chose.
+    QString AskSaveFileName(const QString& fileName, QString& filter);
     void TakeScreenshot();
     static void EnableGroup(QWidget* group, bool enable);
     // Runs a user action; errors nobody caught reach the standard error box.

@@ -432,7 +432,6 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
     const QString& fileName = options.Positional[0];
     if (!Open(options) || !Identify())
         return ExitFailed;
-    const int before = user->MessagesShown();
     if (!WaitForRead())
         return ExitFailed;
     try {
@@ -442,7 +441,9 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
         return ExitFailed;
     }
     // Reports that could not be read were named on standard error; the file holds the rest.
-    return user->MessagesShown() == before ? ExitOk : ExitFailed;
+    // The read began when the link opened, and a report may have come in the same tick of
+    // the receive pump as the version reply: every message since then counts.
+    return user->MessagesShown() == 0 ? ExitOk : ExitFailed;
 }
 
 int TCliTool::CmdWriteConfig(const TOptions& options) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -62,10 +63,12 @@ private slots:
     void IdentifyOnTheBuiltInSimulator();
     void ReadConfig();
     void ReadConfigUnwritableFile();
+    void ReadConfigFailsOnAReportWithTheVersion();
     void WriteConfig();
     void WriteConfigWithEmptyTables();
     void WriteConfigStopsAtMissingAnswer();
     void WriteConfigUnreadableFile();
+    void WriteConfigLosesTheLinkWhileStoring();
     void Monitor();
     void MonitorFilterAndLog();
     void Send();
@@ -220,6 +223,30 @@ void TestCli::ReadConfigUnwritableFile() {
     QVERIFY2(run.Err.contains("Unable to write to"), qPrintable(run.Err));
 }
 
+void TestCli::ReadConfigFailsOnAReportWithTheVersion() {
+    TSimulator sim;
+    sim.Start();
+    sim.SetFault(sfNoAnswer, QStringLiteral("VER"));
+    QTemporaryDir dir;
+    // The version reply and a report that cannot be read arrive together, so that both are
+    // handled in one tick of the receive pump.
+    QTimer poll;
+    int ticks = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!sim.ReceivedLines().contains("$PZRQVER*48") && ++ticks < 500)
+            return;
+        poll.stop();
+        sim.SendUnasked("$PZRQVER,3.14.0,Corvanta-PX,24070193,A010");
+        sim.SendUnasked("$PZRQNA,R,?Z,-,-,-,-,-,-,-,-,4");
+        QThread::msleep(50); // both are queued before the pump looks again
+    });
+    poll.start(5);
+
+    const TRun run = RunCli({"--connect", Link(sim), "read-config", dir.filePath("boat.ini")});
+    QVERIFY2(run.Err.contains("$PZRQNA,R,?Z"), qPrintable(run.Err));
+    QCOMPARE(run.Code, 1);
+}
+
 void TestCli::WriteConfig() {
     TSimulator sim;
     sim.Start();
@@ -294,6 +321,27 @@ void TestCli::WriteConfigUnreadableFile() {
     QCOMPARE(run.Code, 1);
     QVERIFY(run.Err.contains("Unable to read /no/such/file.ini"));
     QVERIFY(sim.ReceivedLines().isEmpty()); // nothing was sent
+}
+
+void TestCli::WriteConfigLosesTheLinkWhileStoring() {
+    TSimulator sim;
+    sim.Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("routes.ini");
+    {
+        TMuxConfig config;
+        for (int i = 0; i < 20; ++i)
+            config.AddRoute(QStringLiteral("GP%1").arg(i, 3, 10, QChar(u'0')), 1, 0, 0x41, 0,
+                            NoSourceAddress);
+        config.SaveToFile(file, ToolText(), "", "", "");
+    }
+    // The multiplexer resets the connection when the first route arrives.
+    sim.SetFault(sfDropAfterTableLine, 1);
+
+    const TRun run = RunCli({"--connect", Link(sim), "write-config", file});
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err, QString("TCP Connection lost\n"));
+    QCOMPARE(sim.Routes().size(), 1);
 }
 
 void TestCli::Monitor() {
