@@ -1,9 +1,9 @@
 #include "cli/CliTool.h"
 
-#include "session/Session.h"
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "nmea/Numbers.h"
+#include "session/Session.h"
 #include "sim/Simulator.h"
 
 #include <QDeadlineTimer>
@@ -40,6 +40,9 @@ struct TCliTool::TOptions {
     QString LogFile;
     bool DiagnosticLog = false;
     QStringList Positional;
+    QHostAddress Target = QHostAddress(QHostAddress::Broadcast); // device-server commands
+    quint16 Port = 30718;
+    bool NetworkOption = false;
 };
 
 TCliTool::TCliTool(QTextStream& aOut, QTextStream& aErr)
@@ -85,6 +88,17 @@ QString TCliTool::HelpText() {
         "\"Input 1\"\n"
         "  send SENTENCE...      send sentences as the Send box does (\"$\" and checksum added)\n"
         "                        e.g. tidewright-cli --connect tcp:192.168.1.5 send PZRQVER\n"
+        "\n"
+        "Device-server commands (the Ethernet port's own settings; no --connect needed):\n"
+        "  discover              list the device servers that answer a broadcast\n"
+        "  network-get HOST      print a device server's network settings as KEY=VALUE lines\n"
+        "  network-set HOST KEY=VALUE...  change them (keys ip, netmask, gateway, port,\n"
+        "                        protocol tcp|udp, udp-mode broadcast|directed, destination)\n"
+        "                        e.g. tidewright-cli network-set 192.168.1.20 protocol=tcp\n"
+        "  assign-ip MAC IP      give the device server with that MAC an IP address\n"
+        "                        e.g. tidewright-cli assign-ip 00-20-4A-C9-19-08 192.168.1.20\n"
+        "      --target ADDRESS    where discovery and assignment go [255.255.255.255]\n"
+        "      --port PORT         the device-server port [30718]\n"
         "\n"
         "Options:\n"
         "  --yes                 answer Yes to questions (otherwise No)\n"
@@ -149,6 +163,17 @@ int TCliTool::Run(const QStringList& arguments) {
             if (!value(options.LogFile) || options.LogFile.isEmpty())
                 return Usage(arg + QStringLiteral(" needs a file name."));
             options.DiagnosticLog = arg == u"--diag-log";
+        } else if (arg == u"--target") {
+            if (!value(text) || !options.Target.setAddress(text) ||
+                options.Target.protocol() != QAbstractSocket::IPv4Protocol)
+                return Usage(QStringLiteral("--target needs an IPv4 address."));
+            options.NetworkOption = true;
+        } else if (arg == u"--port") {
+            const std::optional<quint64> port = value(text) ? ParseUnsigned(text) : std::nullopt;
+            if (!port || *port < 1 || *port > 65535)
+                return Usage(QStringLiteral("--port needs a port number from 1 to 65535."));
+            options.Port = quint16(*port);
+            options.NetworkOption = true;
         } else if (arg.startsWith(u"--")) {
             return Usage(QStringLiteral("Unknown option %1.").arg(arg));
         } else {
@@ -158,6 +183,17 @@ int TCliTool::Run(const QStringList& arguments) {
 
     if (options.Positional.isEmpty())
         return Usage(QStringLiteral("No command given."));
+    if (IsNetworkCommand(options.Positional[0])) {
+        if (haveLink || options.Simulator || options.Yes || options.Seconds >= 0 ||
+            options.Filter != -1 || options.TagBlocks || !options.LogFile.isEmpty())
+            return Usage(
+                QStringLiteral("%1 takes only --target and --port.").arg(options.Positional[0]));
+        user = std::make_unique<TConsoleUser>(err, false);
+        return CmdNetwork(options.Positional[0], options.Positional.mid(1), options.Target,
+                          options.Port);
+    }
+    if (options.NetworkOption)
+        return Usage(QStringLiteral("--target and --port belong to the device-server commands."));
     if (haveLink == options.Simulator)
         return Usage(QStringLiteral("Give either --connect URL or --simulator."));
 

@@ -2,6 +2,7 @@
 
 #include "session/LinkUrl.h"
 
+#include <QHostAddress>
 #include <QStringList>
 #include <QTextStream>
 
@@ -40,6 +41,10 @@ private:
     int CmdWriteConfig(const QString& fileName);
     int CmdMonitor(const TOptions& options);
     int CmdSend(const QStringList& sentences);
+    // The device-server commands (CliNetwork.cpp): no link to the multiplexer.
+    static bool IsNetworkCommand(const QString& command);
+    int CmdNetwork(const QString& command, const QStringList& args, const QHostAddress& target,
+                   quint16 port);
 
     QTextStream& out;
     QTextStream& err;
