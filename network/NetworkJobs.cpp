@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <optional>
+
 namespace {
 
 // The hourglass and the progress window for the span of one job.
@@ -56,15 +58,8 @@ void RunAssignIP(TXPort& xport, IUser& user, const TAssignRequest& request) {
     StepThrough(xport, user, 19);
 }
 
-TWriteOutcome WriteNetworkSettings(TXPort& xport, IUser& user, const QString& host,
-                                   const TXPortSetup& setup, bool ipChanged) {
-    std::optional<TBusyScope> busy(std::in_place, user);
-    if (!xport.SetSetup(host, setup, ipChanged)) {
-        busy.reset();
-        user.ShowMessage(CannotConnectText);
-        return woFailed;
-    }
-
+bool VerifyNetworkSettings(TXPort& xport, IUser& user, const QString& host,
+                           const TXPortSetup& setup, bool ipChanged) {
     const QString verify = ipChanged && setup.IP() != 0 ? TAddressCalc::IPText(setup.IP()) : host;
     bool verified = false;
     {
@@ -80,12 +75,19 @@ TWriteOutcome WriteNetworkSettings(TXPort& xport, IUser& user, const QString& ho
                 verified = xport.TryConnect(verify, xport.Options().VerifyTimeoutMs);
         }
     }
-    busy.reset();
-    if (!verified) {
+    if (!verified)
         user.ShowMessage(UnableToVerifyText);
-        return woUnverified;
+    return verified;
+}
+
+TWriteOutcome WriteNetworkSettings(TXPort& xport, IUser& user, const QString& host,
+                                   const TXPortSetup& setup, bool ipChanged) {
+    TBusyScope busy(user);
+    if (!xport.SetSetup(host, setup, ipChanged)) {
+        user.ShowMessage(CannotConnectText);
+        return woFailed;
     }
-    return woVerified;
+    return VerifyNetworkSettings(xport, user, host, setup, ipChanged) ? woVerified : woUnverified;
 }
 
 bool RunFactoryReset(TXPort& xport, IUser& user, const QString& host) {

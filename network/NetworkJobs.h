@@ -15,6 +15,11 @@ void RunAssignIP(TXPort& xport, IUser& user, const TAssignRequest& request);
 
 enum TWriteOutcome { woFailed, woVerified, woUnverified };
 
+// After a write: waits for the device server to come back with its new settings, at the new
+// address after an IP change; says "Unable to verify network settings!" when it does not.
+bool VerifyNetworkSettings(TXPort& xport, IUser& user, const QString& host,
+                           const TXPortSetup& setup, bool ipChanged);
+
 // Writes the edited record and waits for the device server to come back, at the new address
 // after an IP change. A failed write says "Cannot connect to Corvanta", an unverified one
 // "Unable to verify network settings!".
