@@ -36,7 +36,7 @@ TAssignIPDlg::TAssignIPDlg(IUser& aUser, QWidget* parent)
     buttons->addWidget(btnOK);
     buttons->addWidget(btnCancel);
     grid->addLayout(buttons, 2, 0, 1, 2);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
+    setFixedSize(sizeHint());
 
     connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -72,7 +72,7 @@ TNetworkDlg::TNetworkDlg(IUser& aUser, QWidget* parent)
     layout->addWidget(gbIPSettings);
     layout->addWidget(gbProtocol);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setFixedSize(sizeHint());
 
     connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -23,7 +23,7 @@ TXPortListDlg::TXPortListDlg(IUser& aUser, TAssignIPDlg& assignIPDlg, QWidget* p
     lblNotFound = new QLabel(QStringLiteral("No Corvanta-NX found"), this);
     lblNotFound->setObjectName(QStringLiteral("lblNotFound"));
     lblNotFound->setAlignment(Qt::AlignCenter);
-    // The label lies under the list: it shows wherever the list is hidden.
+    // The label takes the list's place whenever the list is hidden.
     auto* results = new QGridLayout;
     results->addWidget(lblNotFound, 0, 0);
     results->addWidget(lbxIPList, 0, 0);
@@ -46,7 +46,7 @@ TXPortListDlg::TXPortListDlg(IUser& aUser, TAssignIPDlg& assignIPDlg, QWidget* p
     layout->addWidget(lblMessage);
     layout->addLayout(results);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setFixedSize(sizeHint());
     EnableSelectionButtons(false);
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -78,10 +78,16 @@ QString TXPortListDlg::SelectedMac() const {
 
 void TXPortListDlg::FormShow() {
     lblMessage->setText(QStringLiteral("Select a Corvanta-PX:"));
-    lbxIPList->clear();
-    lbxIPList->hide();
-    EnableSelectionButtons(false);
+    ShowResults({});
     WhenOnScreen([this] { Search(); });
+}
+
+void TXPortListDlg::ShowResults(const QStringList& found) {
+    lbxIPList->clear();
+    lbxIPList->addItems(found);
+    lbxIPList->setVisible(!found.isEmpty());
+    lblNotFound->setVisible(found.isEmpty());
+    EnableSelectionButtons(false);
 }
 
 void TXPortListDlg::EnableSelectionButtons(bool enable) {
@@ -96,11 +102,8 @@ void TXPortListDlg::Search() {
         XPort().Discover();
         found = XPort().Results();
     });
-    lbxIPList->clear();
-    lbxIPList->addItems(found);
-    lbxIPList->setVisible(!found.isEmpty());
+    ShowResults(found);
     user.SetBusy(false);
-    EnableSelectionButtons(false);
 }
 
 void TXPortListDlg::btnResetClick() {
@@ -109,9 +112,13 @@ void TXPortListDlg::btnResetClick() {
     const QString host = SelectedIP();
     bool restored = false;
     // Nothing on the dialog may start another job while this one runs.
-    setEnabled(false);
+    const QList<QWidget*> controls{lbxIPList, btnOK, btnCancel, btnReset, btnChangeIP};
+    for (QWidget* control : controls)
+        control->setEnabled(false);
     RunJob([&] { restored = RunFactoryReset(XPort(), user, host); });
-    setEnabled(true);
+    lbxIPList->setEnabled(true);
+    btnCancel->setEnabled(true);
+    EnableSelectionButtons(!lbxIPList->selectedItems().isEmpty());
     if (restored)
         Search();
 }

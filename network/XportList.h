@@ -31,6 +31,7 @@ protected:
 
 private:
     void Search();
+    void ShowResults(const QStringList& found);
     void EnableSelectionButtons(bool enable);
     void btnResetClick();
     void btnChangeIPClick();
