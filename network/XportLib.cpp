@@ -97,6 +97,19 @@ QString TXPort::DeviceText(const QHostAddress& address, const TMacAddress& mac) 
     return text + u')';
 }
 
+std::optional<TXPortDevice> TXPort::ParseDiscoveryReply(QByteArrayView datagram,
+                                                        const QHostAddress& sender) {
+    if (datagram.size() != XPortDiscoverReplySize || quint8(datagram[3]) != xcDiscoverReply)
+        return std::nullopt;
+    TXPortDevice device;
+    bool mapped = false;
+    const quint32 ipv4 = sender.toIPv4Address(&mapped);
+    device.Address = mapped ? QHostAddress(ipv4) : sender;
+    for (int i = 0; i < XPortMacSize; ++i)
+        device.Mac[size_t(i)] = quint8(datagram[24 + i]);
+    return device;
+}
+
 QByteArray TXPort::Request(quint8 code) {
     QByteArray bytes(XPortHeaderSize, '\0');
     bytes[3] = char(code);
@@ -158,17 +171,12 @@ int TXPort::Discover() {
         // The whole datagram and nothing of the next, whatever its size.
         const QNetworkDatagram datagram = udp->receiveDatagram();
         quiet.setRemainingTime(options.ReceiveTimeoutMs);
-        const QByteArray bytes = datagram.data();
-        if (bytes.size() != XPortDiscoverReplySize || quint8(bytes[3]) != xcDiscoverReply)
+        const std::optional<TXPortDevice> device =
+            ParseDiscoveryReply(datagram.data(), datagram.senderAddress());
+        if (!device)
             continue;
-        TXPortDevice device;
-        bool mapped = false;
-        const quint32 ipv4 = datagram.senderAddress().toIPv4Address(&mapped);
-        device.Address = mapped ? QHostAddress(ipv4) : datagram.senderAddress();
-        for (int i = 0; i < XPortMacSize; ++i)
-            device.Mac[size_t(i)] = quint8(bytes[24 + i]);
-        devices.append(device);
-        results.append(device.Text());
+        devices.append(*device);
+        results.append(device->Text());
     }
     return int(results.size());
 }

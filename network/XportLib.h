@@ -79,6 +79,8 @@ public:
     quint8 ConnectMode() const { return data[32]; }
     // UDP when both bits 0x0C of the connect mode are set, else TCP.
     bool IsUdp() const { return (data[32] & 0x0C) == 0x0C; }
+    quint8 UdpFlag() const { return data[33]; }    // 1 for UDP, 0 for TCP
+    quint8 UdpOptions() const { return data[39]; } // 0x30 for UDP, 0 for TCP
     // The connect mode, the protocol bytes and the destination in one go, so that they agree.
     void SetTcp();
     void SetUdp(TIPv4 destination);
@@ -145,6 +147,10 @@ public:
     void AssignIP(quint8 mac5, quint8 mac6, TIPv4 ip);
     // Whether a TCP connection to the device server's port can be made within the time-out.
     bool TryConnect(const QString& host, int timeoutMs);
+
+    // The device server a discovery datagram announces; nothing unless it is exactly a reply.
+    static std::optional<TXPortDevice> ParseDiscoveryReply(QByteArrayView datagram,
+                                                           const QHostAddress& sender);
 
     // The messages themselves.
     static QByteArray Request(quint8 code);

@@ -10,8 +10,14 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <future>
@@ -113,6 +119,7 @@ private slots:
     void GetSetup();
     void GetSetupFailures_data();
     void GetSetupFailures();
+    void TimeOutsOfTheProgram();
     void SetSetupSendsTheRecordUnchanged_data();
     void SetSetupSendsTheRecordUnchanged();
     void SetSetupFailures_data();
@@ -187,6 +194,8 @@ void TestXPort::SetupRecordFields() {
     QCOMPARE(setup->RemotePort(), quint16(2001));
     QCOMPARE(setup->Destination(), 0x0A000009u);
     QVERIFY(setup->IsUdp());
+    QCOMPARE(setup->UdpFlag(), quint8(1));
+    QCOMPARE(setup->UdpOptions(), quint8(0x30));
     QCOMPARE(setup->Bytes(), bytes);
 
     // Connect mode: UDP only with both bits 0x0C.
@@ -338,6 +347,53 @@ void TestXPort::GetSetupFailures() {
     QVERIFY(clock.elapsed() < 2000);
     // A failed read leaves the record as it was.
     QCOMPARE(setup.Byte(100), quint8(read ? 0x5A : 0x33));
+}
+
+void TestXPort::TimeOutsOfTheProgram() {
+    TRig rig(1);
+    TXPortOptions options;
+    options.Target = Hub;
+    options.Port = rig.sim->Port();
+    options.Bind = QHostAddress(QHostAddress::LocalHost);
+    TXPort xport(options);
+    QElapsedTimer clock;
+
+    // A device server that takes the request and never answers: the read gives up after half
+    // a second.
+    rig.sim->SetFault(0, xfNoAnswer);
+    TXPortSetup setup;
+    clock.start();
+    QVERIFY(!xport.GetSetup(rig.Host(0), setup));
+    QVERIFY2(clock.elapsed() >= 450 && clock.elapsed() < 1500,
+             qPrintable(QString::number(clock.elapsed())));
+
+    // A listener whose queue is full leaves new connections unanswered: five seconds for a
+    // connection, half a second for one attempt while new settings are verified.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(0x7F001163); // 127.0.17.99
+    address.sin_port = htons(options.Port);
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(::listen(listener, 0) == 0);
+    std::vector<std::unique_ptr<QTcpSocket>> queued;
+    for (int i = 0; i < 8; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost("127.0.17.99", options.Port);
+        if (!socket->waitForConnected(200))
+            break; // the queue is full
+        queued.push_back(std::move(socket));
+    }
+    clock.start();
+    QVERIFY(!xport.TryConnect("127.0.17.99", options.VerifyTimeoutMs));
+    QVERIFY2(clock.elapsed() >= 450 && clock.elapsed() < 1500,
+             qPrintable(QString::number(clock.elapsed())));
+    clock.start();
+    QVERIFY(!xport.GetSetup("127.0.17.99", setup));
+    QVERIFY2(clock.elapsed() >= 4900 && clock.elapsed() < 6500,
+             qPrintable(QString::number(clock.elapsed())));
+    ::close(listener);
 }
 
 void TestXPort::SetSetupSendsTheRecordUnchanged_data() {
