@@ -5,6 +5,9 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "network/AssignIP.h"
+#include "network/Network.h"
+#include "network/XportList.h"
 #include "session/Texts.h"
 
 #include <QCloseEvent>
@@ -68,6 +71,9 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+    networkDlg.reset();
+    xportListDlg.reset();
+    assignIPDlg.reset();
     delete ui;
 }
 
@@ -108,6 +114,11 @@ void TMainForm::FormCreate() {
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 
     EnableConfigControls(false);
+
+    // The network dialogs live as long as the window and are shown on demand.
+    assignIPDlg = std::make_unique<TAssignIPDlg>(user, this);
+    xportListDlg = std::make_unique<TXPortListDlg>(user, *assignIPDlg, this);
+    networkDlg = std::make_unique<TNetworkDlg>(user, this);
 }
 
 void TMainForm::LoadSettings() {
@@ -203,6 +214,10 @@ void TMainForm::ConnectSignals() {
     connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
     connect(ui->miResetFactorySettings, &QAction::triggered, this,
             [this] { miResetFactorySettingsClick(); });
+    connect(ui->miNetwork, &QMenu::aboutToShow, this, [this] { miNetworkPopup(); });
+    connect(ui->miNetworkSetup, &QAction::triggered, this, [this] { miNetworkSetupClick(); });
+    connect(ui->miSearch, &QAction::triggered, this, [this] { miSearchClick(); });
+    connect(ui->miAssignIP, &QAction::triggered, this, [this] { miAssignIPClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
@@ -600,6 +615,45 @@ void TMainForm::miAboutClick() {
 
 void TMainForm::miResetFactorySettingsClick() {
     Guarded([&] { session.RestoreFactorySettings(); });
+}
+
+// --- network setup ---------------------------------------------------------------------
+
+void TMainForm::SetXPortOptions(const TXPortOptions& options) {
+    assignIPDlg->SetXPortOptions(options);
+    xportListDlg->SetXPortOptions(options);
+    networkDlg->SetXPortOptions(options);
+}
+
+void TMainForm::miNetworkPopup() {
+    ui->miNetworkSetup->setEnabled(!ui->edtMuxIP->text().isEmpty());
+}
+
+void TMainForm::miNetworkSetupClick() {
+    networkDlg->SetAddress(ui->edtMuxIP->text());
+    if (networkDlg->exec() != QDialog::Accepted)
+        return;
+    // The device server now has these settings: the next connection uses them.
+    Guarded([&] {
+        session.Disconnect();
+        ui->cbPort->setCurrentIndex(networkDlg->TcpChecked() ? SelectorTcp : SelectorUdp);
+        if (networkDlg->IPText() != u"0.0.0.0")
+            ui->edtMuxIP->setText(networkDlg->IPText());
+        ui->edtMuxPort->setText(networkDlg->PortText());
+        RefreshControls();
+    });
+}
+
+void TMainForm::miSearchClick() {
+    if (xportListDlg->exec() != QDialog::Accepted)
+        return;
+    ui->edtMuxIP->setText(xportListDlg->SelectedIP());
+    RefreshControls();
+}
+
+void TMainForm::miAssignIPClick() {
+    assignIPDlg->SetMac(QString());
+    assignIPDlg->exec();
 }
 
 // --- start-up options --------------------------------------------------------------------

@@ -15,7 +15,11 @@ namespace Ui {
 class TMainForm;
 }
 class QLabel;
+class TAssignIPDlg;
 class TGuiUser;
+class TNetworkDlg;
+class TXPortListDlg;
+struct TXPortOptions;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -56,6 +60,15 @@ public:
     void miSaveAsClick();
     void miAboutClick();
     void miResetFactorySettingsClick();
+    void miNetworkPopup();
+    void miNetworkSetupClick();
+    void miSearchClick();
+    void miAssignIPClick();
+    // The network dialogs: where they look for device servers (a real network's by default).
+    void SetXPortOptions(const TXPortOptions& options);
+    TXPortListDlg& XPortListDlg() { return *xportListDlg; }
+    TNetworkDlg& NetworkDlg() { return *networkDlg; }
+    TAssignIPDlg& AssignIPDlg() { return *assignIPDlg; }
     // The logging commands after their file dialog; false when the file could not be made.
     bool StartLogTo(const QString& fileName, bool diagnostic);
     // Save as Save and Save As do once the name is known.
@@ -97,6 +110,9 @@ private:
     std::unique_ptr<TGuiUser> guiUser;
     IUser& user;
     TSession session;
+    std::unique_ptr<TAssignIPDlg> assignIPDlg;
+    std::unique_ptr<TXPortListDlg> xportListDlg;
+    std::unique_ptr<TNetworkDlg> networkDlg;
     QIcon glyphOn;
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};
