@@ -263,6 +263,9 @@ void TConfigEditor::Run(const TPending& command) {
     } catch (const ECancelled&) {
         // The program is closing: nothing more goes out.
         pending.clear();
+    } catch (const ELinkLost&) {
+        // The disconnect has said so, and nothing more can go out.
+        pending.clear();
     } catch (const EError& e) {
         // The model keeps the new value and the control the user's choice; no refresh.
         user.ShowMessage(e.Message());
