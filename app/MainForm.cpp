@@ -6,6 +6,8 @@
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
 #include "session/Texts.h"
+#include "windows/NavDBForm.h"
+#include "windows/Stats.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -24,6 +26,7 @@ constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
 constexpr int ViewerLinesInView = 16;
 constexpr int ViewerRefreshMs = 100;
+constexpr int LineRateMs = 1000;
 
 const char* const LampOff =
     "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
@@ -98,6 +101,9 @@ void TMainForm::FormCreate() {
     BuildOverflowLamps();
     BuildStatusBar();
     ui->pcConfig->setCurrentIndex(0);
+    // The secondary windows are made once and shown on demand.
+    stats = new TStats(session, this);
+    navDBForm = new TNavDBForm(session, this);
     ConnectSignals();
 
     // A fixed window: single border, minimise and close only.
@@ -173,6 +179,11 @@ void TMainForm::BuildStatusBar() {
         ui->statusBar->addWidget(panel, i == 3 ? 1 : 0);
         statusPanels[i] = panel;
     }
+    lineRatePanel = new QLabel(QStringLiteral("Received: 0 lines/s"));
+    lineRatePanel->setObjectName(QStringLiteral("sbLineRate"));
+    lineRatePanel->setMinimumWidth(140);
+    lineRatePanel->setFrameShape(QFrame::StyledPanel);
+    ui->statusBar->addPermanentWidget(lineRatePanel);
 }
 
 void TMainForm::ConnectSignals() {
@@ -202,6 +213,22 @@ void TMainForm::ConnectSignals() {
     connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
     connect(ui->miResetFactorySettings, &QAction::triggered, this,
             [this] { miResetFactorySettingsClick(); });
+    connect(ui->miStats, &QAction::triggered, this,
+            [this](bool checked) { miStatsClick(checked); });
+    connect(ui->miNavDB, &QAction::triggered, this, [this] { miNavDBClick(); });
+    connect(stats, &TStats::Closed, this, [this] { ui->miStats->setChecked(false); });
+
+    // The line rate is counted once a second while lines arrive; a second without any shows 0
+    // and lets the count sleep until the next line.
+    lineRateClock.start();
+    lineRateTimer.setInterval(LineRateMs);
+    connect(&lineRateTimer, &QTimer::timeout, this, [this] { LineRateTimerTimer(); });
+    connect(&session.Comm(), &TComm::LinesQueued, this, [this] {
+        if (lineRateTimer.isActive())
+            return;
+        lineRate.Restart(session.LinesReceived(), lineRateClock.elapsed());
+        lineRateTimer.start();
+    });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
@@ -257,6 +284,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     if (session.Activity() == acRouteCapture)
         session.SetActivity(acIdle);
+    // The multiplexer would go on reporting to a program that is gone.
+    if (ui->miStats->isChecked()) {
+        ui->miStats->setChecked(false);
+        stats->HideAndStop();
+    }
     session.Comm().Close();
     SaveSettings(clearSettings);
     session.StopLog();
@@ -370,6 +402,13 @@ void TMainForm::UpdateLogStatus() {
     ui->miLogNmea->setEnabled(!log.Logging());
     ui->miLogDiag->setEnabled(!log.Logging());
     ui->miStopLog->setEnabled(log.Logging());
+}
+
+void TMainForm::LineRateTimerTimer() {
+    const int rate = lineRate.Sample(session.LinesReceived(), lineRateClock.elapsed());
+    lineRatePanel->setText(QStringLiteral("Received: %1 lines/s").arg(rate));
+    if (rate == 0)
+        lineRateTimer.stop();
 }
 
 void TMainForm::SetConfigFileName(const QString& fileName) {
@@ -580,7 +619,24 @@ void TMainForm::miResetFactorySettingsClick() {
     Guarded([&] { session.RestoreFactorySettings(); });
 }
 
+void TMainForm::miStatsClick(bool checked) {
+    Guarded([&] {
+        if (checked)
+            stats->ShowBeside(*this);
+        else
+            stats->HideAndStop();
+    });
+}
+
+void TMainForm::miNavDBClick() {
+    Guarded([&] { navDBForm->Query(); });
+}
+
 // --- start-up options --------------------------------------------------------------------
+
+void TMainForm::ShowNavDBEntry() {
+    ui->miNavDB->setVisible(true);
+}
 
 void TMainForm::ScreenshotWhenReady(const QString& fileName) {
     screenshotFile = fileName;
