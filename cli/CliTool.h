@@ -44,6 +44,8 @@ private:
     int CmdWriteConfig(const TOptions& options);
     int CmdMonitor(const TOptions& options);
     int CmdSend(const TOptions& options);
+    int CmdStats(const TOptions& options);
+    int CmdNavDB(const TOptions& options);
 
     QTextStream& out;
     QTextStream& err;
