@@ -27,6 +27,11 @@ constexpr int ClientHeight = 691;
 constexpr int ViewerLinesInView = 16;
 constexpr int ViewerRefreshMs = 100;
 constexpr int LineRateMs = 1000;
+constexpr int LineRateWidth = 80;
+
+QString LineRateText(int rate) {
+    return QStringLiteral("%1 lines/s").arg(rate);
+}
 
 const char* const LampOff =
     "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
@@ -174,14 +179,16 @@ void TMainForm::BuildStatusBar() {
     for (size_t i = 0; i < panels.size(); ++i) {
         auto* panel = new QLabel(QString::fromLatin1(panels[i].first));
         panel->setObjectName(QStringLiteral("sbPanel%1").arg(i));
-        panel->setMinimumWidth(panels[i].second);
+        // The configuration file's panel stretches; it lends the line rate the room it needs.
+        panel->setMinimumWidth(i == 3 ? panels[i].second - LineRateWidth : panels[i].second);
         panel->setFrameShape(QFrame::StyledPanel);
         ui->statusBar->addWidget(panel, i == 3 ? 1 : 0);
         statusPanels[i] = panel;
     }
-    lineRatePanel = new QLabel(QStringLiteral("Received: 0 lines/s"));
+    lineRatePanel = new QLabel(LineRateText(0));
     lineRatePanel->setObjectName(QStringLiteral("sbLineRate"));
-    lineRatePanel->setMinimumWidth(140);
+    lineRatePanel->setToolTip(QStringLiteral("Lines received per second"));
+    lineRatePanel->setMinimumWidth(LineRateWidth);
     lineRatePanel->setFrameShape(QFrame::StyledPanel);
     ui->statusBar->addPermanentWidget(lineRatePanel);
 }
@@ -406,7 +413,7 @@ void TMainForm::UpdateLogStatus() {
 
 void TMainForm::LineRateTimerTimer() {
     const int rate = lineRate.Sample(session.LinesReceived(), lineRateClock.elapsed());
-    lineRatePanel->setText(QStringLiteral("Received: %1 lines/s").arg(rate));
+    lineRatePanel->setText(LineRateText(rate));
     if (rate == 0)
         lineRateTimer.stop();
 }

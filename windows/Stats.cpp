@@ -24,6 +24,8 @@ constexpr int LineLeft = 48;
 constexpr int LineRight = 300;
 constexpr int LabelTop = BarTop + BarHeight + 8;
 constexpr int LabelHeight = 16;
+constexpr int LabelWidth = 64; // centred under its bar; neighbours' short labels overlap harmlessly
+constexpr int GroupWidth = 80;
 
 // Left edges of the bars, in the order of the bar table; groups stand a little apart.
 constexpr std::array<int, sbCount> BarLeft{56, 88, 120, 144, 176, 200, 224, 248, 280};
@@ -86,7 +88,8 @@ void TStats::BuildBars(QWidget* panel) {
 
         auto* label = new QLabel(QLatin1StringView(info.Label), panel);
         label->setAlignment(Qt::AlignCenter);
-        label->setGeometry(BarLeft[info.Bar] - 16, LabelTop, BarWidth + 32, LabelHeight);
+        label->setGeometry(BarLeft[info.Bar] + BarWidth / 2 - LabelWidth / 2, LabelTop, LabelWidth,
+                           LabelHeight);
     }
     // A group label stands under all the neighbours that share it.
     for (size_t first = 0; first < StatBars.size();) {
@@ -98,9 +101,9 @@ void TStats::BuildBars(QWidget* panel) {
         if (group) {
             auto* label = new QLabel(QLatin1StringView(group), panel);
             label->setAlignment(Qt::AlignCenter);
-            const int left = BarLeft[first] - 16;
-            label->setGeometry(left, LabelTop + LabelHeight, BarLeft[last] + BarWidth + 16 - left,
-                               LabelHeight);
+            const int center = (BarLeft[first] + BarLeft[last] + BarWidth) / 2;
+            const int width = std::max(BarLeft[last] + BarWidth - BarLeft[first], GroupWidth);
+            label->setGeometry(center - width / 2, LabelTop + LabelHeight, width, LabelHeight);
         }
         first = last + 1;
     }
@@ -108,7 +111,7 @@ void TStats::BuildBars(QWidget* panel) {
 
 void TStats::BuildPlot() {
     auto* chart = new QChart;
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->legend()->setAlignment(Qt::AlignRight);
     QFont small = chart->legend()->font();
     small.setPointSizeF(small.pointSizeF() * 0.8);
     chart->legend()->setFont(small);
@@ -140,6 +143,8 @@ void TStats::BuildPlot() {
     for (const TStatBarInfo& info : StatBars) {
         auto* line = new QLineSeries;
         line->setName(QLatin1StringView(info.Short));
+        // Nine lines need nine colours; the chart's own theme repeats after five.
+        line->setColor(QColor::fromHsv(info.Bar * 360 / sbCount, 220, 200));
         chart->addSeries(line);
         line->attachAxis(seconds);
         line->attachAxis(info.Bar == sbProcTime ? milliseconds : percent);
