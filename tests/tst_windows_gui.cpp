@@ -111,13 +111,14 @@ void TestWindowsGui::initTestCase() {
 }
 
 void TestWindowsGui::StatisticsFollowTheMenu_data() {
-    QTest::addColumn<bool>("closeWindow"); // else the menu entry is clicked again
-    QTest::newRow("menu entry") << false;
-    QTest::newRow("window closed") << true;
+    QTest::addColumn<QString>("off"); // how the statistics are switched off
+    QTest::newRow("menu entry") << "menu";
+    QTest::newRow("window closed") << "window";
+    QTest::newRow("program closed") << "program";
 }
 
 void TestWindowsGui::StatisticsFollowTheMenu() {
-    QFETCH(bool, closeWindow);
+    QFETCH(QString, off);
     TRig rig;
     QVERIFY(rig.ConnectAndRead());
     TStats& stats = rig.form->Stats();
@@ -138,8 +139,10 @@ void TestWindowsGui::StatisticsFollowTheMenu() {
     QVERIFY(rig.Bar(sbProcTime)->value() > 0);
     QVERIFY(!rig.Plotted(sbDBUse).isEmpty());
 
-    if (closeWindow)
+    if (off == u"window")
         stats.close();
+    else if (off == u"program")
+        rig.form->close();
     else
         rig.ClickTools(rig.Ui().miStats);
     QVERIFY(!stats.isVisible());
