@@ -37,6 +37,7 @@ public:
         bool TagBlocks = false;
         QString LogFile;
         bool DiagnosticLog = false;
+        bool Csv = false;
         QStringList Given; // the command options named on the command line
         QStringList Positional;
         QString Command;
@@ -63,6 +64,8 @@ private:
     int CmdSend(const TOptions& options);
     // The device-server commands (CliNetwork.cpp): no link to the multiplexer.
     int CmdNetwork(const TOptions& options);
+    int CmdStats(const TOptions& options);
+    int CmdNavDB(const TOptions& options);
 
     QTextStream& out;
     QTextStream& err;
