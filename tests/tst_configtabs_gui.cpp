@@ -265,6 +265,7 @@ private slots:
     void LoadSendsTheFileInOrder();
     void LoadStopsAtTheFirstMissingAnswer();
     void SaveMatchesTheCommandLine();
+    void LoadMatchesTheCommandLine();
     void DroppedFiles();
 };
 
@@ -308,6 +309,9 @@ void TestConfigTabs::ReadShowsEveryValue() {
     PresetDistinct(*rig.sim);
     QVERIFY(rig.ConnectAndRead());
     QVERIFY2(rig.user.Messages.isEmpty(), qPrintable(rig.user.Messages.join('|')));
+    // Filling the controls sent nothing.
+    for (const QString& line : rig.SentAfterQuery())
+        QVERIFY2(!line.contains(",C,"), qPrintable(line));
     for (const TControlDesc& control : ConfigControls()) {
         const QString field =
             rig.sim->ConfigFields(WireOf(control.Field).Name).value(PositionOf(control));
@@ -894,6 +898,42 @@ void TestConfigTabs::SaveMatchesTheCommandLine() {
     const QByteArray saved = window.readAll();
     QVERIFY(saved.contains("Baud In3/Out3=3\r\n"));
     QCOMPARE(saved, cli.readAll());
+}
+
+// Loading a file in the window sends the same lines in the same order as the command-line
+// tool's write-config.
+void TestConfigTabs::LoadMatchesTheCommandLine() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    TMuxConfig loaded;
+    FillModel(loaded);
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("boat.ini");
+    loaded.SaveToFile(fileName, ToolText(), "", "", "");
+    rig.Sent();
+    ChooseFile(rig.form.get(), fileName);
+    rig.Ui().miLoad->trigger();
+    QVERIFY(rig.Settled());
+    const QStringList window = rig.Sent();
+    QVERIFY(window.size() > 12);
+
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    {
+        TCliTool tool(outStream, errStream);
+        QCOMPARE(
+            tool.Run(
+                {"--connect",
+                 QStringLiteral("tcp:%1:%2").arg(SimAddress.toString()).arg(rig.sim->TcpPort()),
+                 "write-config", fileName}),
+            0);
+    }
+    QStringList cli = rig.Sent();
+    // The tool identifies and reads first, as every connection does.
+    cli = cli.mid(cli.indexOf(QStringLiteral("$PZRQCFQ*5D")) + 1);
+    QCOMPARE(cli, window);
 }
 
 // Drops files on the window as a file manager would.
