@@ -265,6 +265,8 @@ private slots:
     void LoadSendsTheFileInOrder();
     void LoadStopsAtTheFirstMissingAnswer();
     void SaveMatchesTheCommandLine();
+    void AddressesAtAnyTime();
+    void NoCapabilitiesNoControls();
     void LoadMatchesTheCommandLine();
     void DroppedFiles();
 };
@@ -671,6 +673,12 @@ void TestConfigTabs::UnfinishedDumpEnds() {
     QElapsedTimer clock;
     clock.start();
     rig.Connect();
+    // While the read runs the controls are off and empty.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity(), acReadConfig, Timeout);
+    QTest::qWait(200);
+    QCOMPARE(rig.Control<QComboBox>("cbBaudIn2")->currentIndex(), -1);
+    QVERIFY(!rig.Control<QCheckBox>("chbRMC")->isChecked());
+    QVERIFY(rig.Control<QLineEdit>("edtUniqueID")->text().isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"},
                               Timeout);
     // The dump's reports arrive within a few milliseconds of the connection.
@@ -898,6 +906,38 @@ void TestConfigTabs::SaveMatchesTheCommandLine() {
     const QByteArray saved = window.readAll();
     QVERIFY(saved.contains("Baud In3/Out3=3\r\n"));
     QCOMPARE(saved, cli.readAll());
+}
+
+// The multiplexer reports source addresses whenever its address claims change: the fields
+// follow at once, also while nothing else happens.
+void TestConfigTabs::AddressesAtAnyTime() {
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    auto* host = rig.Control<QLineEdit>("edtSrcAddrMain");
+    auto* in1 = rig.Control<QLineEdit>("edtSrcAddrIn1");
+    QCOMPARE(host->text(), QString("3"));
+    rig.sim->SendUnasked("$PZRQNA,R,-,17,-,-,-,-,-,-,-,4");
+    QTRY_COMPARE_WITH_TIMEOUT(host->text(), QString("n/a"), Timeout);
+    QCOMPARE(in1->text(), QString("17"));
+    // An answer to a command (not a report) changes nothing, but the fields are shown again.
+    rig.sim->SendUnasked("$PZRQND,C,9,9,9,9,9,9,9,9,9,9");
+    rig.SentAfterQuery();
+    QCOMPARE(rig.Control<QLineEdit>("edtDevInstMain")->text(), QString("0"));
+}
+
+// A version reply without a capability word: the dump fills the model, the controls stay off.
+void TestConfigTabs::NoCapabilitiesNoControls() {
+    TRig rig;
+    rig.sim->SetFault(sfNoAnswer, QStringLiteral("VER"));
+    QSignalSpy finished(&rig.Session(), &TSession::ReadFinished);
+    rig.Connect();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.sim->ReceivedLines().contains("$PZRQVER*48"), Timeout);
+    rig.sim->SendUnasked("$PZRQVER,3.14.0,Corvanta-PX,1");
+    QVERIFY(finished.wait(Timeout));
+    QCOMPARE(rig.Session().Config.UniqueID, QString("CPX7A31F"));
+    QVERIFY(!rig.Control("cbBaudIn2")->isEnabled());
+    QVERIFY(!rig.Control("edtUniqueID")->isEnabled());
+    QVERIFY(!rig.Ui().miCompare->isEnabled());
 }
 
 // Loading a file in the window sends the same lines in the same order as the command-line
