@@ -248,8 +248,6 @@ void TConfigEditor::RunPending() {
         }
         Run(pending.takeFirst());
     }
-    if (pending.isEmpty() && !running)
-        emit Idle();
 }
 
 void TConfigEditor::Run(const TPending& command) {

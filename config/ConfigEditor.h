@@ -68,10 +68,6 @@ public:
     void edtSrcAddrKeyPress();
     void edtDevInstKeyPress();
 
-signals:
-    // The queue of held-back commands has been worked off.
-    void Idle();
-
 private:
     struct TPending {
         TSentenceKind Kind;

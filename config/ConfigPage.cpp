@@ -124,10 +124,6 @@ TConfigPage::TConfigPage(TConfigPageId aPage, QWidget* parent)
     : QWidget(parent)
     , page(aPage) {}
 
-QWidget* TConfigPage::Control(const char* name) const {
-    return findChild<QWidget*>(QLatin1StringView(name));
-}
-
 void TConfigPage::Bind(TSession& aSession, TConfigEditor& aEditor, TConfigWidgets& aWidgets) {
     session = &aSession;
     editor = &aEditor;

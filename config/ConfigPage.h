@@ -50,7 +50,6 @@ public:
 protected:
     // Every control of the page shows the model's value.
     void FillControls();
-    QWidget* Control(const char* name) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     TSession* session = nullptr;

@@ -48,7 +48,8 @@ void TInOutPage::RefreshInputsOutputs() {
                        ui->chbRouteIn7Out4, ui->chbRouteIn8Out4, ui->chbRouteConvOut4})
         w->setVisible(!modbus);
     ui->cbHostData4->setVisible(!modbus);
-    ui->chbRouteN2KOut4->setVisible(!modbus && (session->Identification().Capabilities & CapabilityN2K));
+    ui->chbRouteN2KOut4->setVisible(!modbus &&
+                                    (session->Identification().Capabilities & CapabilityN2K));
     ui->lblModbusOut4->setVisible(modbus);
 
     FillControls();
