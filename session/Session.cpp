@@ -241,6 +241,7 @@ void TSession::HandleVersion(const TSentence& sentence) {
 
     if (field(4).size() == 4)
         CheckCapabilities(field(4));
+    emit Identified(Capabilities);
 
     if (IsFirmwareSupported(FirmwareVersion)) {
         ViewerGreyed = false;
@@ -293,7 +294,14 @@ void TSession::ConverterFound() {
                                     "SeaTalk-STNG to\nSeaTalk to avoid a data-loop."));
     Config.ModeIn[0] = 6;
     emit StateChanged();
-    SendAndWait(FormatCommand(nkIN, Config), nkIN);
+    // Nobody started this but the network: a multiplexer that does not answer is reported
+    // here, as an error no command caught.
+    try {
+        SendAndWait(FormatCommand(nkIN, Config), nkIN);
+    } catch (const ECancelled&) {
+    } catch (const EError& e) {
+        user.ShowError(e.Message());
+    }
 }
 
 void TSession::EndConfigRead() {
@@ -381,6 +389,15 @@ void TSession::SendSentence(const QString& text) {
     }
     try {
         comm->SendLine(sentence);
+    } catch (const ESocketError&) {
+        Disconnect();
+        user.ShowMessage(MsgTcpLost);
+    }
+}
+
+void TSession::SendUnlogged(const QString& text) {
+    try {
+        comm->SendLine(text);
     } catch (const ESocketError&) {
         Disconnect();
         user.ShowMessage(MsgTcpLost);
@@ -513,6 +530,9 @@ void TSession::DispatchLine(const QString& line) {
             viewerDirty = true;
             emit SentenceShown(Viewer.ShownText(sentence));
         }
+
+        if (sentence.Kind != nkNone)
+            emit ProprietarySentence(sentence);
 
         switch (sentence.Kind) {
         case nkLDR:

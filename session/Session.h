@@ -1,9 +1,9 @@
 #pragma once
 
-#include "session/NmeaLog.h"
-#include "session/Viewer.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
+#include "session/NmeaLog.h"
+#include "session/Viewer.h"
 
 #include <QObject>
 #include <QStringList>
@@ -106,6 +106,9 @@ public:
 
     // --- sending and waiting ------------------------------------------------------------
     void SendSentence(const QString& text);
+    // Straight to the link without logging, for the NMEA 2000 device list's requests and
+    // commands; a lost TCP link is handled as SendSentence handles it.
+    void SendUnlogged(const QString& text);
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
     void WaitForReply(int kind, int timeoutMs);
     int WaitDepth() const { return int(waits.size()); }
@@ -164,6 +167,10 @@ signals:
     void LogChanged();
     // The NMEA 2000 settings of the model changed (NA and ND reports).
     void Nmea2000Changed();
+    // Every sentence of the multiplexer's own kinds, as it is dispatched.
+    void ProprietarySentence(const TSentence& sentence);
+    // A version reply identified the multiplexer (the NMEA 2000 list starts afresh).
+    void Identified(quint16 capabilities);
     // A statistics report arrived.
     void StatisticsReport(const TSentence& sentence);
     // The bootloader announced itself: the update command becomes available.
