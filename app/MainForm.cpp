@@ -255,8 +255,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormClose() {
-    if (session.Activity == acRouteCapture)
-        session.Activity = acIdle;
+    if (session.Activity() == acRouteCapture)
+        session.SetActivity(acIdle);
     session.Comm().Close();
     SaveSettings(clearSettings);
     session.StopLog();
@@ -321,13 +321,13 @@ void TMainForm::RefreshControls() {
     }
     ui->edtMuxIP->setEnabled(!open);
     ui->edtMuxPort->setEnabled(!open);
-    ui->btnReadConfig->setEnabled(open && session.Activity != acRouteCapture);
+    ui->btnReadConfig->setEnabled(open && session.Activity() != acRouteCapture);
     for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
                           ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
         item->setEnabled(open);
-    statusPanels[0]->setText(QStringLiteral("Device: ") + session.DeviceName);
-    statusPanels[1]->setText(QStringLiteral("Version: ") + session.FirmwareVersionText);
-    statusPanels[2]->setText(QStringLiteral("Serial: ") + session.SerialNumber);
+    statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
+    statusPanels[1]->setText(QStringLiteral("Version: ") + session.Identification().FirmwareText);
+    statusPanels[2]->setText(QStringLiteral("Serial: ") + session.Identification().SerialNumber);
     ui->cbViewFilter->setEnabled(open);
     setAcceptDrops(open);
 

@@ -384,7 +384,7 @@ bool TCliTool::WaitUntil(const std::function<bool()>& condition, int timeoutMs) 
 
 bool TCliTool::Identify() {
     // The 4000 ms time-out of the session says "Multiplexer does not respond" itself.
-    WaitUntil([this] { return session->Activity != acIdentify || !session->IsOpen(); },
+    WaitUntil([this] { return session->Activity() != acIdentify || !session->IsOpen(); },
               IdentifyTimeoutMs);
     if (!session->IsOpen())
         return false;
@@ -393,11 +393,11 @@ bool TCliTool::Identify() {
             << Qt::endl;
         return false;
     }
-    if (!session->VersionReceived)
+    if (!session->Identification().Received)
         return false;
-    if (!IsFirmwareSupported(session->FirmwareVersion))
+    if (!IsFirmwareSupported(session->Identification().Firmware))
         return false; // the incompatible-firmware question has been shown
-    if (session->DeviceModel < 0) {
+    if (session->DeviceModel() < 0) {
         if (user->MessagesShown() == 0)
             err << "The multiplexer did not report its capabilities." << Qt::endl;
         return false;
@@ -418,12 +418,13 @@ bool TCliTool::WaitForRead() {
 int TCliTool::CmdIdentify(const TOptions& options) {
     if (!Open(options) || !Identify())
         return ExitFailed;
-    out << "Device name: " << session->DeviceName << "\n"
-        << "Firmware version: " << session->FirmwareVersionText << "\n"
-        << "Serial number: " << session->SerialNumber << "\n"
+    const TIdentification& id = session->Identification();
+    out << "Device name: " << id.DeviceName << "\n"
+        << "Firmware version: " << id.FirmwareText << "\n"
+        << "Serial number: " << id.SerialNumber << "\n"
         << "Capabilities: "
-        << QStringLiteral("%1").arg(session->Capabilities, 4, 16, QChar('0')).toUpper() << "\n"
-        << "Model code: " << session->DeviceModel << Qt::endl;
+        << QStringLiteral("%1").arg(id.Capabilities, 4, 16, QChar('0')).toUpper() << "\n"
+        << "Model code: " << id.Model << Qt::endl;
     return ExitOk;
 }
 

@@ -96,6 +96,13 @@ TSession::~TSession() {
     comm->Close();
 }
 
+void TSession::SetActivity(TActivity newActivity) {
+    if (newActivity == activity)
+        return;
+    activity = newActivity;
+    emit ActivityChanged(activity);
+}
+
 // --- link --------------------------------------------------------------------------------
 
 int TSession::AddSerialDevice(const QString& device) {
@@ -159,23 +166,21 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
         ConfigTimer.stop();
         TimeOutTimer.stop();
     }
-    DeviceModel = -1;
+    identification.Model = -1;
     emit StateChanged();
     return IsOpen();
 }
 
 void TSession::Disconnect() {
-    if (Activity == acRouteCapture) {
-        Activity = acIdle;
+    if (activity == acRouteCapture) {
+        SetActivity(acIdle);
         emit ConfigControlsEnabled(true);
     }
     Viewer.ViewFilter = -1;
     comm->Close();
     Config.ClearRoutes();
     Config.ClearModbus();
-    DeviceName.clear();
-    SerialNumber.clear();
-    FirmwareVersionText.clear();
+    identification = TIdentification();
     emit ConfigControlsEnabled(false);
     if (!waits.empty()) {
         // Nothing will answer on a closed link: running waits end at once, unanswered.
@@ -184,7 +189,7 @@ void TSession::Disconnect() {
     }
     ConfigTimer.stop();
     TimeOutTimer.stop();
-    DeviceModel = -1;
+    identification.Model = -1;
     emit StateChanged();
 }
 
@@ -204,8 +209,8 @@ void TSession::OnConnectionLost() {
 // --- identification and reading ----------------------------------------------------------
 
 void TSession::ReadConfiguration() {
-    Activity = acIdentify;
-    VersionReceived = false;
+    SetActivity(acIdentify);
+    identification.Received = false;
     Refreshing = true;
     Config.ClearRoutes();
     Config.ClearModbus();
@@ -220,37 +225,37 @@ void TSession::HandleVersion(const TSentence& sentence) {
     if (selector == SelectorUdpAll) {
         // Replies may come from any number of devices: nothing is identified.
         ViewerGreyed = false;
-        Activity = acIdle;
+        SetActivity(acIdle);
         emit StateChanged();
         return;
     }
 
     // Each reply identifies afresh: what an earlier reply said does not carry over.
-    Capabilities = 0;
-    DeviceModel = -1;
+    identification.Capabilities = 0;
+    identification.Model = -1;
 
     // A reply short of fields identifies what it names; the rest stays empty.
     const auto field = [&](qsizetype i) {
         return i < sentence.FieldCount() ? sentence.Fields.at(i) : QString();
     };
-    VersionReceived = true;
-    DeviceName = field(2);
-    SerialNumber = field(3);
-    FirmwareVersionText = field(1);
-    FirmwareVersion = ParseFirmwareVersion(FirmwareVersionText);
+    identification.Received = true;
+    identification.DeviceName = field(2);
+    identification.SerialNumber = field(3);
+    identification.FirmwareText = field(1);
+    identification.Firmware = ParseFirmwareVersion(identification.FirmwareText);
 
     if (field(4).size() == 4)
         CheckCapabilities(field(4));
     emit Identified(Capabilities);
 
-    if (IsFirmwareSupported(FirmwareVersion)) {
+    if (IsFirmwareSupported(identification.Firmware)) {
         ViewerGreyed = false;
-        Activity = acReadConfig;
+        SetActivity(acReadConfig);
         emit StateChanged();
         SendSentence(QStringLiteral("$PZRQCFQ"));
     } else {
         ViewerGreyed = true;
-        Activity = acIdle;
+        SetActivity(acIdle);
         emit StateChanged();
         if (user.AskYesNo(QStringLiteral("Tidewright has detected incompatible firmware in\nyour "
                                          "Corvanta.\n\nWould you like to perform an automatic "
@@ -271,13 +276,13 @@ void TSession::CheckCapabilities(const QString& text) {
         user.ShowMessage(QStringLiteral("Unable to read Corvanta capabilities!"));
         return;
     }
-    Capabilities = quint16(*value);
-    if ((Capabilities & 0xE000) != 0xA000) {
+    identification.Capabilities = quint16(*value);
+    if ((identification.Capabilities & 0xE000) != 0xA000) {
         user.ShowWarning(QStringLiteral(
             "This version of Tidewright does not support\nthe connected multiplexer."));
         return;
     }
-    DeviceModel = Capabilities & 0x7;
+    identification.Model = identification.Capabilities & 0x7;
 }
 
 void TSession::RestoreFactorySettings() {
@@ -305,9 +310,9 @@ void TSession::ConverterFound() {
 }
 
 void TSession::EndConfigRead() {
-    Activity = acIdle;
+    SetActivity(acIdle);
     Refreshing = false;
-    if (DeviceModel >= 0)
+    if (identification.Model >= 0)
         emit ConfigControlsEnabled(true);
     emit StateChanged();
     emit ReadFinished();
@@ -371,7 +376,8 @@ bool TSession::LoadConfiguration(const QString& fileName) {
 }
 
 void TSession::SaveConfiguration(const QString& fileName) {
-    Config.SaveToFile(fileName, ::ToolText(), DeviceName, FirmwareVersionText, SerialNumber);
+    Config.SaveToFile(fileName, ::ToolText(), identification.DeviceName,
+                      identification.FirmwareText, identification.SerialNumber);
 }
 
 // --- sending and waiting -----------------------------------------------------------------
@@ -565,7 +571,7 @@ void TSession::DispatchLine(const QString& line) {
 }
 
 void TSession::HandleActivity(const TSentence& sentence) {
-    switch (Activity) {
+    switch (activity) {
     case acRouteCapture:
         if (sentence.Kind == nkNone)
             Config.CaptureSentence(sentence);
@@ -582,7 +588,7 @@ void TSession::HandleActivity(const TSentence& sentence) {
         break;
     case acReadNavDB:
         if (sentence.Kind == nkRDY) {
-            Activity = acIdle;
+            SetActivity(acIdle);
             emit StateChanged();
         }
         break;
@@ -613,7 +619,7 @@ void TSession::HandleLoader(const TSentence& sentence) {
 // --- timers ------------------------------------------------------------------------------
 
 void TSession::TimeOutTimerTimer() {
-    Activity = acIdle;
+    SetActivity(acIdle);
     TimeOutTimer.stop();
     emit StateChanged();
     user.ShowMessage(TimeoutMessage);

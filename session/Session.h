@@ -49,6 +49,17 @@ private:
     bool& flag;
 };
 
+// What the multiplexer's version reply said.
+struct TIdentification {
+    bool Received = false; // a version reply was handled since the last read started
+    QString DeviceName;
+    QString FirmwareText; // as the reply gave it
+    std::array<int, 3> Firmware{};
+    QString SerialNumber;
+    quint16 Capabilities = 0;
+    int Model = -1; // the model code; -1 until a supported capability word arrives
+};
+
 // Firmware version text to numbers: "3.14.2." gives 3, 14, 2; "3.14.2" gives 3, 14, 0; "3.14"
 // gives 3, 0, 0. Reading stops at the first missing "." or non-number.
 std::array<int, 3> ParseFirmwareVersion(const QString& text);
@@ -130,19 +141,16 @@ public:
     // --- state --------------------------------------------------------------------------
     TMuxConfig Config;
     TViewer Viewer;
-    TActivity Activity = acIdle;
+    // What the session is engaged in; changes only through SetActivity, which announces it.
+    TActivity Activity() const { return activity; }
+    void SetActivity(TActivity newActivity);
+    const TIdentification& Identification() const { return identification; }
+    int DeviceModel() const { return identification.Model; }
     bool Refreshing = false;
-    int DeviceModel = -1;
-    quint16 Capabilities = 0;
-    std::array<int, 3> FirmwareVersion{};
-    QString FirmwareVersionText;
-    QString DeviceName;
-    QString SerialNumber;
     QString TimeoutMessage;
-    quint8 LoaderType = 0;        // multiplexer type from the last bootloader announcement
-    quint8 OverflowLamps = 0;     // bit n: output n+1 overflowed lately
-    bool ViewerGreyed = false;    // identification found incompatible firmware
-    bool VersionReceived = false; // a version reply was handled since the last read started
+    quint8 LoaderType = 0;     // multiplexer type from the last bootloader announcement
+    quint8 OverflowLamps = 0;  // bit n: output n+1 overflowed lately
+    bool ViewerGreyed = false; // identification found incompatible firmware
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
@@ -155,6 +163,7 @@ public:
     void HandleOverflow(const TSentence& sentence);
 
 signals:
+    void ActivityChanged(TActivity activity);
     // Link, activity or identification changed: the window refreshes its controls.
     void StateChanged();
     // Configuration controls to be enabled (and filled) or disabled (and cleared).
@@ -195,6 +204,8 @@ private:
     void FlushLog();
 
     IUser& user;
+    TActivity activity = acIdle;
+    TIdentification identification;
     std::unique_ptr<TComm> comm;
     QStringList deviceNames;
     QStringList displayNames;

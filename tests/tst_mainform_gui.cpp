@@ -158,8 +158,8 @@ void TestMainForm::ConnectsOverEveryLink() {
     QCOMPARE(StatusText(*rig.form, 0), QString("Device: Corvanta-PX"));
     QCOMPARE(StatusText(*rig.form, 1), QString("Version: 3.14.0"));
     QCOMPARE(StatusText(*rig.form, 2), QString("Serial: 24070193"));
-    QCOMPARE(rig.Session().DeviceModel, 0);
-    QCOMPARE(rig.Session().Activity, acIdle);
+    QCOMPARE(rig.Session().DeviceModel(), 0);
+    QCOMPARE(rig.Session().Activity(), acIdle);
     // The model holds what the multiplexer reported.
     QCOMPARE(rig.Session().Config.UniqueID, QString("CPX7A31F"));
     QVERIFY(rig.Ui().btnReadConfig->isEnabled());
@@ -215,13 +215,13 @@ void TestMainForm::Identification() {
         QVERIFY(finished.wait(Timeout));
         QTRY_VERIFY(rig.Received("$PZRQCFQ*5D"));
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity, acIdle, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity(), acIdle, Timeout);
         QVERIFY(rig.Session().ViewerGreyed);
         QTest::qWait(300);
         QVERIFY(!rig.Received("$PZRQCFQ*5D"));
     }
-    QCOMPARE(rig.Session().DeviceModel, model);
-    QCOMPARE(rig.Session().DeviceName, QString("CPX"));
+    QCOMPARE(rig.Session().DeviceModel(), model);
+    QCOMPARE(rig.Session().Identification().DeviceName, QString("CPX"));
     QCOMPARE((rig.user.Messages + rig.user.Questions).join('|'), said);
 }
 
@@ -232,10 +232,10 @@ void TestMainForm::UdpAllIdentifiesNothing() {
     rig.form->ConnectTo(
         ParseLinkUrl(QStringLiteral("udp-all:127.0.0.2:%1").arg(rig.sim->UdpPort())));
     QTRY_VERIFY_WITH_TIMEOUT(rig.Received("$PZRQVER*48"), Timeout);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity, acIdle, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.Session().Activity(), acIdle, Timeout);
     QTest::qWait(300);
-    QVERIFY(rig.Session().DeviceName.isEmpty());
-    QVERIFY(rig.Session().FirmwareVersionText.isEmpty());
+    QVERIFY(rig.Session().Identification().DeviceName.isEmpty());
+    QVERIFY(rig.Session().Identification().FirmwareText.isEmpty());
     QVERIFY(!rig.Received("$PZRQCFQ*5D"));
     QCOMPARE(StatusText(*rig.form, 0), QString("Device: "));
     QVERIFY(rig.user.Messages.isEmpty());
@@ -247,12 +247,12 @@ void TestMainForm::SilentMultiplexerTimesOut() {
     QElapsedTimer clock;
     clock.start();
     rig.ConnectTcp();
-    QCOMPARE(rig.Session().Activity, acIdentify);
+    QCOMPARE(rig.Session().Activity(), acIdentify);
     QTRY_COMPARE_WITH_TIMEOUT(rig.user.Messages, QStringList{"Multiplexer does not respond"},
                               Timeout);
     QVERIFY(clock.elapsed() >= 3700); // a coarse 4000 ms timer may fire up to 5 % early
-    QCOMPARE(rig.Session().Activity, acIdle);
-    QCOMPARE(rig.Session().DeviceModel, -1);
+    QCOMPARE(rig.Session().Activity(), acIdle);
+    QCOMPARE(rig.Session().DeviceModel(), -1);
 }
 
 void TestMainForm::BadReportsNeverLeaveRefreshingSet() {
@@ -262,7 +262,7 @@ void TestMainForm::BadReportsNeverLeaveRefreshingSet() {
     QVERIFY(!rig.user.Errors.isEmpty());
     QVERIFY(rig.user.Errors.first().startsWith("Parameter error in sentence:\n$PZRQ"));
     QVERIFY(!rig.Session().Refreshing);
-    QCOMPARE(rig.Session().Activity, acIdle);
+    QCOMPARE(rig.Session().Activity(), acIdle);
 }
 
 void TestMainForm::ViewFilter() {
