@@ -246,7 +246,7 @@ void TSession::HandleVersion(const TSentence& sentence) {
 
     if (field(4).size() == 4)
         CheckCapabilities(field(4));
-    emit Identified(Capabilities);
+    emit Identified(identification.Capabilities);
 
     if (IsFirmwareSupported(identification.Firmware)) {
         ViewerGreyed = false;
