@@ -5,6 +5,7 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "n2k/N2KForm.h"
 #include "session/Texts.h"
 
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
@@ -62,7 +64,8 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , ui(new Ui::TMainForm)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
-    , session(user) {
+    , session(user)
+    , n2kList(session) {
     FormCreate();
 }
 
@@ -98,6 +101,7 @@ void TMainForm::FormCreate() {
     BuildOverflowLamps();
     BuildStatusBar();
     ui->pcConfig->setCurrentIndex(0);
+    BuildDeviceList();
     ConnectSignals();
 
     // A fixed window: single border, minimise and close only.
@@ -173,6 +177,15 @@ void TMainForm::BuildStatusBar() {
         ui->statusBar->addWidget(panel, i == 3 ? 1 : 0);
         statusPanels[i] = panel;
     }
+}
+
+void TMainForm::BuildDeviceList() {
+    n2kForm = new TN2KDeviceListForm(n2kList, user, this);
+    auto* button = new QPushButton(QStringLiteral("Device List"), ui->gbDeviceSettings);
+    button->setObjectName(QStringLiteral("btnDeviceList"));
+    button->setGeometry(ui->gbDeviceSettings->width() - 108, ui->gbDeviceSettings->height() - 32,
+                        100, 24);
+    connect(button, &QPushButton::clicked, this, [this] { Guarded([&] { n2kForm->Browse(); }); });
 }
 
 void TMainForm::ConnectSignals() {

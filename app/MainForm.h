@@ -1,5 +1,6 @@
 #pragma once
 
+#include "n2k/N2K.h"
 #include "session/LinkUrl.h"
 #include "session/Session.h"
 
@@ -16,6 +17,7 @@ class TMainForm;
 }
 class QLabel;
 class TGuiUser;
+class TN2KDeviceListForm;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -28,6 +30,8 @@ public:
     ~TMainForm() override;
 
     TSession& Session() { return session; }
+    TN2KDeviceList& DeviceList() { return n2kList; }
+    TN2KDeviceListForm& DeviceListForm() { return *n2kForm; }
     Ui::TMainForm& Controls() { return *ui; }
 
     // Settings are neither read nor written (a demonstration on the built-in simulator).
@@ -79,6 +83,7 @@ private:
     void LoadSettings();
     void BuildOverflowLamps();
     void BuildStatusBar();
+    void BuildDeviceList();
     void ConnectSignals();
     void UpdateViewer();
     void UpdateOverflowLamps(quint8 lamps);
@@ -94,6 +99,8 @@ private:
     std::unique_ptr<TGuiUser> guiUser;
     IUser& user;
     TSession session;
+    TN2KDeviceList n2kList;                // the program-wide NMEA 2000 device list
+    TN2KDeviceListForm* n2kForm = nullptr; // its window, created once
     QIcon glyphOn;
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};
