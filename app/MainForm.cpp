@@ -6,6 +6,9 @@
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
 #include "n2k/N2KForm.h"
+#include "network/AssignIP.h"
+#include "network/Network.h"
+#include "network/XportList.h"
 #include "session/Texts.h"
 
 #include <QCloseEvent>
@@ -24,7 +27,6 @@ namespace {
 
 constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
-constexpr int ViewerLinesInView = 16;
 constexpr int ViewerRefreshMs = 100;
 
 const char* const LampOff =
@@ -52,6 +54,8 @@ void TMainForm::Guarded(F&& action) {
         action();
     } catch (const ECancelled&) {
         // The window is closing; nothing to tell.
+    } catch (const ELinkLost&) {
+        // The disconnect has told the user.
     } catch (const EError& e) {
         user.ShowError(e.Message());
     } catch (const std::exception& e) {
@@ -70,6 +74,9 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+    networkDlg.reset();
+    xportListDlg.reset();
+    assignIPDlg.reset();
     delete ui;
 }
 
@@ -111,6 +118,11 @@ void TMainForm::FormCreate() {
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 
     EnableConfigControls(false);
+
+    // The network dialogs live as long as the window and are shown on demand.
+    assignIPDlg = std::make_unique<TAssignIPDlg>(user, this);
+    xportListDlg = std::make_unique<TXPortListDlg>(user, *assignIPDlg, this);
+    networkDlg = std::make_unique<TNetworkDlg>(user, this);
 }
 
 void TMainForm::LoadSettings() {
@@ -215,8 +227,13 @@ void TMainForm::ConnectSignals() {
     connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
     connect(ui->miResetFactorySettings, &QAction::triggered, this,
             [this] { miResetFactorySettingsClick(); });
+    connect(ui->miNetwork, &QMenu::aboutToShow, this, [this] { miNetworkPopup(); });
+    connect(ui->miNetworkSetup, &QAction::triggered, this, [this] { miNetworkSetupClick(); });
+    connect(ui->miSearch, &QAction::triggered, this, [this] { miSearchClick(); });
+    connect(ui->miAssignIP, &QAction::triggered, this, [this] { miAssignIPClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
+    connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
     // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
@@ -334,9 +351,13 @@ void TMainForm::RefreshControls() {
     }
     ui->edtMuxIP->setEnabled(!open);
     ui->edtMuxPort->setEnabled(!open);
-    ui->btnReadConfig->setEnabled(open && session.Activity() != acRouteCapture);
-    for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
-                          ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
+    // Commands that read or write the whole configuration wait until nothing else runs.
+    const bool idle = open && session.IsIdle();
+    ui->btnReadConfig->setEnabled(idle);
+    for (QAction* item : {ui->miLoad, ui->miResetFactorySettings})
+        item->setEnabled(idle);
+    for (QAction* item : {ui->miSave, ui->miSaveAs, ui->miUpdateFirmware, ui->miAutoUpdate,
+                          ui->miNavDB, ui->miStats})
         item->setEnabled(open);
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.Identification().FirmwareText);
@@ -365,9 +386,10 @@ void TMainForm::UpdateViewer() {
     } else if (fresh > 0) {
         ui->memNmea->appendPlainText(viewer.Lines.mid(viewer.Lines.size() - fresh).join(u'\n'));
     }
+    // The newest line in full view, however many lines the font and the window leave room
+    // for: the bottom of the scroll range shows the last line whole.
     if (!viewer.NoScroll)
-        ui->memNmea->verticalScrollBar()->setValue(
-            std::max<int>(0, int(viewer.Lines.size()) - ViewerLinesInView));
+        ui->memNmea->verticalScrollBar()->setValue(ui->memNmea->verticalScrollBar()->maximum());
     ui->memNmea->setUpdatesEnabled(true);
 }
 
@@ -481,6 +503,19 @@ void TMainForm::cbViewFilterChange(int index) {
 
 // --- logging -----------------------------------------------------------------------------
 
+QString TMainForm::AskSaveFileName(const QString& fileName, QString& filter) {
+    QFileDialog dialog(this, QString(), fileName, SaveFilters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without extension is saved as a configuration file, so that the open
+    // dialog lists it and a drop takes it.
+    dialog.setDefaultSuffix(QStringLiteral("ini"));
+    dialog.selectNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    filter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
+}
+
 void TMainForm::miStartLogClick(bool diagnostic) {
     QString filter = SaveFilterLog;
     const QString name =
@@ -513,6 +548,10 @@ void TMainForm::miLoadClick() {
 
 void TMainForm::LoadConfigurationFrom(const QString& fileName) {
     Guarded([&] {
+        // A file dropped while the multiplexer is busy is refused before it becomes the
+        // configuration file.
+        if (!session.CheckIdle())
+            return;
         SetConfigFileName(fileName);
         session.LoadConfiguration(fileName);
     });
@@ -521,8 +560,7 @@ void TMainForm::LoadConfigurationFrom(const QString& fileName) {
 void TMainForm::miSaveClick() {
     if (configFileName.isEmpty()) {
         QString filter = SaveFilterConfig;
-        const QString name =
-            QFileDialog::getSaveFileName(this, QString(), QString(), SaveFilters, &filter);
+        const QString name = AskSaveFileName(QString(), filter);
         lastSaveFilter = SaveFilterConfig;
         if (!name.isEmpty())
             SaveConfigurationTo(name);
@@ -534,8 +572,7 @@ void TMainForm::miSaveClick() {
 
 void TMainForm::miSaveAsClick() {
     QString filter = lastSaveFilter.isEmpty() ? SaveFilterConfig : lastSaveFilter;
-    const QString name =
-        QFileDialog::getSaveFileName(this, QString(), configFileName, SaveFilters, &filter);
+    const QString name = AskSaveFileName(configFileName, filter);
     if (!name.isEmpty())
         SaveConfigurationTo(name);
     RefreshControls();
@@ -546,7 +583,7 @@ void TMainForm::SaveConfigurationTo(const QString& fileName) {
     try {
         session.SaveConfiguration(fileName);
     } catch (const EError& e) {
-        user.ShowMessage(e.Message());
+        user.ShowError(e.Message());
     }
 }
 
@@ -591,6 +628,45 @@ void TMainForm::miAboutClick() {
 
 void TMainForm::miResetFactorySettingsClick() {
     Guarded([&] { session.RestoreFactorySettings(); });
+}
+
+// --- network setup ---------------------------------------------------------------------
+
+void TMainForm::SetXPortOptions(const TXPortOptions& options) {
+    assignIPDlg->SetXPortOptions(options);
+    xportListDlg->SetXPortOptions(options);
+    networkDlg->SetXPortOptions(options);
+}
+
+void TMainForm::miNetworkPopup() {
+    ui->miNetworkSetup->setEnabled(!ui->edtMuxIP->text().isEmpty());
+}
+
+void TMainForm::miNetworkSetupClick() {
+    networkDlg->SetAddress(ui->edtMuxIP->text());
+    if (networkDlg->exec() != QDialog::Accepted)
+        return;
+    // The device server now has these settings: the next connection uses them.
+    Guarded([&] {
+        session.Disconnect();
+        ui->cbPort->setCurrentIndex(networkDlg->TcpChecked() ? SelectorTcp : SelectorUdp);
+        if (networkDlg->IPText() != u"0.0.0.0")
+            ui->edtMuxIP->setText(networkDlg->IPText());
+        ui->edtMuxPort->setText(networkDlg->PortText());
+        RefreshControls();
+    });
+}
+
+void TMainForm::miSearchClick() {
+    if (xportListDlg->exec() != QDialog::Accepted)
+        return;
+    ui->edtMuxIP->setText(xportListDlg->SelectedIP());
+    RefreshControls();
+}
+
+void TMainForm::miAssignIPClick() {
+    assignIPDlg->SetMac(QString());
+    assignIPDlg->exec();
 }
 
 // --- start-up options --------------------------------------------------------------------

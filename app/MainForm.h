@@ -16,8 +16,12 @@ namespace Ui {
 class TMainForm;
 }
 class QLabel;
+class TAssignIPDlg;
 class TGuiUser;
 class TN2KDeviceListForm;
+class TNetworkDlg;
+class TXPortListDlg;
+struct TXPortOptions;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -60,6 +64,15 @@ public:
     void miSaveAsClick();
     void miAboutClick();
     void miResetFactorySettingsClick();
+    void miNetworkPopup();
+    void miNetworkSetupClick();
+    void miSearchClick();
+    void miAssignIPClick();
+    // The network dialogs: where they look for device servers (a real network's by default).
+    void SetXPortOptions(const TXPortOptions& options);
+    TXPortListDlg& XPortListDlg() { return *xportListDlg; }
+    TNetworkDlg& NetworkDlg() { return *networkDlg; }
+    TAssignIPDlg& AssignIPDlg() { return *assignIPDlg; }
     // The logging commands after their file dialog; false when the file could not be made.
     bool StartLogTo(const QString& fileName, bool diagnostic);
     // Save as Save and Save As do once the name is known.
@@ -89,6 +102,9 @@ private:
     void UpdateOverflowLamps(quint8 lamps);
     void UpdateLogStatus();
     void SetConfigFileName(const QString& fileName);
+    // The save dialog of the configuration and log commands; empty when cancelled. filter is
+    // the filter selected first and, afterwards, the one the user chose.
+    QString AskSaveFileName(const QString& fileName, QString& filter);
     void TakeScreenshot();
     static void EnableGroup(QWidget* group, bool enable);
     // Runs a user action; errors nobody caught reach the standard error box.
@@ -101,6 +117,9 @@ private:
     TSession session;
     TN2KDeviceList n2kList;                // the program-wide NMEA 2000 device list
     TN2KDeviceListForm* n2kForm = nullptr; // its window, created once
+    std::unique_ptr<TAssignIPDlg> assignIPDlg;
+    std::unique_ptr<TXPortListDlg> xportListDlg;
+    std::unique_ptr<TNetworkDlg> networkDlg;
     QIcon glyphOn;
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};

@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -75,20 +76,6 @@ constexpr int ReadTimeoutMs = 60000;
 
 } // namespace
 
-struct TCliTool::TOptions {
-    TLinkTarget Link;
-    bool HaveLink = false;
-    bool Simulator = false;
-    bool Yes = false;
-    int Seconds = -1;
-    int Filter = -1;
-    bool TagBlocks = false;
-    QString LogFile;
-    bool DiagnosticLog = false;
-    QStringList Given; // the command options named on the command line
-    QStringList Positional;
-};
-
 namespace {
 
 using TOptions = TCliTool::TOptions;
@@ -141,6 +128,21 @@ QString ParseLog(TOptions& options, const QString& name, const QString& value) {
     return {};
 }
 
+QString ParseTarget(TOptions& options, const QString&, const QString& value) {
+    if (!options.Target.setAddress(value) ||
+        options.Target.protocol() != QAbstractSocket::IPv4Protocol)
+        return QStringLiteral("--target needs an IPv4 address.");
+    return {};
+}
+
+QString ParsePort(TOptions& options, const QString&, const QString& value) {
+    const std::optional<quint64> port = ParseUnsigned(value);
+    if (!port || *port < 1 || *port > 65535)
+        return QStringLiteral("--port needs a port number from 1 to 65535.");
+    options.Port = quint16(*port);
+    return {};
+}
+
 const TOptionRow OptionTable[] = {
     {"--connect", "URL", "the link to the multiplexer (see Links)", ParseConnect},
     {"--simulator", nullptr, "a simulated multiplexer inside this program",
@@ -163,6 +165,8 @@ const TOptionRow OptionTable[] = {
      }},
     {"--log", "FILE", "log the traffic as an NMEA log", ParseLog},
     {"--diag-log", "FILE", "log the traffic as a diagnostic log", ParseLog},
+    {"--target", "ADDRESS", "where discovery and assignment go [255.255.255.255]", ParseTarget},
+    {"--port", "PORT", "the device-server port [30718]", ParsePort},
 };
 
 // Options that every command takes; the others belong to the commands that list them.
@@ -208,6 +212,20 @@ const TCliTool::TCommand TCliTool::Commands[] = {
     {"send", "SENTENCE...", 1, -1, true, "",
      "send sentences as the Send box does (\"$\" and checksum added)",
      "tidewright-cli --connect tcp:192.168.1.5 send PZRQVER", &TCliTool::CmdSend},
+    // The device servers' own settings: no link to the multiplexer.
+    {"discover", "", 0, 0, false, "--target --port",
+     "list the device servers that answer a broadcast", "tidewright-cli discover",
+     &TCliTool::CmdNetwork},
+    {"network-get", "HOST", 1, 1, false, "--target --port",
+     "print a device server's network settings as KEY=VALUE lines",
+     "tidewright-cli network-get 192.168.1.20", &TCliTool::CmdNetwork},
+    {"network-set", "HOST KEY=VALUE...", 2, -1, false, "--target --port",
+     "change its settings (keys ip, netmask, gateway, port, protocol tcp|udp, udp-mode "
+     "broadcast|directed, destination)",
+     "tidewright-cli network-set 192.168.1.20 protocol=tcp", &TCliTool::CmdNetwork},
+    {"assign-ip", "MAC IP", 2, 2, false, "--target --port",
+     "give the device server with that MAC an IP address",
+     "tidewright-cli assign-ip 00-20-4A-C9-19-08 192.168.1.20", &TCliTool::CmdNetwork},
 };
 
 const TCliTool::TCommand* TCliTool::FindCommand(const QString& name) {
@@ -314,6 +332,7 @@ int TCliTool::Run(const QStringList& arguments) {
     if (options.Positional.isEmpty())
         return Usage(QStringLiteral("No command given."));
     const QString name = options.Positional.takeFirst();
+    options.Command = name;
     const TCommand* command = FindCommand(name);
     if (!command)
         return Usage(QStringLiteral("Unknown command %1.").arg(name));
@@ -333,6 +352,8 @@ int TCliTool::Run(const QStringList& arguments) {
     }
     if (command->NeedsLink && options.HaveLink == options.Simulator)
         return Usage(QStringLiteral("Give either --connect URL or --simulator."));
+    if (!command->NeedsLink && (options.HaveLink || options.Simulator))
+        return Usage(QStringLiteral("%1 needs no link to the multiplexer.").arg(name));
 
     user = std::make_unique<TConsoleUser>(err, options.Yes);
     return (this->*command->Run)(options);
@@ -432,7 +453,6 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
     const QString& fileName = options.Positional[0];
     if (!Open(options) || !Identify())
         return ExitFailed;
-    const int before = user->MessagesShown();
     if (!WaitForRead())
         return ExitFailed;
     try {
@@ -442,7 +462,9 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
         return ExitFailed;
     }
     // Reports that could not be read were named on standard error; the file holds the rest.
-    return user->MessagesShown() == before ? ExitOk : ExitFailed;
+    // The read began when the link opened, and a report may have come in the same tick of
+    // the receive pump as the version reply: every message since then counts.
+    return user->MessagesShown() == 0 ? ExitOk : ExitFailed;
 }
 
 int TCliTool::CmdWriteConfig(const TOptions& options) {

@@ -2,6 +2,7 @@
 
 #include "session/LinkUrl.h"
 
+#include <QHostAddress>
 #include <QStringList>
 #include <QTextStream>
 
@@ -26,7 +27,22 @@ public:
 
     static QString HelpText();
 
-    struct TOptions;
+    struct TOptions {
+        TLinkTarget Link;
+        bool HaveLink = false;
+        bool Simulator = false;
+        bool Yes = false;
+        int Seconds = -1;
+        int Filter = -1;
+        bool TagBlocks = false;
+        QString LogFile;
+        bool DiagnosticLog = false;
+        QStringList Given; // the command options named on the command line
+        QStringList Positional;
+        QString Command;
+        QHostAddress Target = QHostAddress(QHostAddress::Broadcast); // device-server commands
+        quint16 Port = 30718;
+    };
 
 private:
     struct TCommand;
@@ -44,6 +60,8 @@ private:
     int CmdWriteConfig(const TOptions& options);
     int CmdMonitor(const TOptions& options);
     int CmdSend(const TOptions& options);
+    // The device-server commands (CliNetwork.cpp): no link to the multiplexer.
+    int CmdNetwork(const TOptions& options);
 
     QTextStream& out;
     QTextStream& err;

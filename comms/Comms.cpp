@@ -32,7 +32,17 @@ std::pair<QString, quint32> SplitNetworkAddress(const QString& address) {
     return {address.left(colon), quint32(*port)};
 }
 
+QString FriendlyPortName(const QString& description, const QString& portName) {
+    if (description.isEmpty())
+        return portName;
+    if (description.contains(portName))
+        return description;
+    return description + QStringLiteral(" (") + portName + u')';
+}
+
 TSelectorLists MakeSelectorLists(std::vector<std::pair<QString, QString>> ports) {
+    for (auto& [name, port] : ports)
+        name = FriendlyPortName(name, port);
     std::stable_sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) {
         if (const int byName = a.first.compare(b.first, Qt::CaseInsensitive); byName != 0)
             return byName < 0;
@@ -62,11 +72,8 @@ TComm::~TComm() {
 
 void TComm::RefreshPortList() {
     std::vector<std::pair<QString, QString>> ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const QString friendly =
-            info.description().isEmpty() ? info.portName() : info.description();
-        ports.emplace_back(friendly, info.portName());
-    }
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports.emplace_back(info.description(), info.portName());
     TSelectorLists lists = MakeSelectorLists(std::move(ports));
     deviceNames = std::move(lists.DeviceNames);
     displayNames = std::move(lists.DisplayNames);

@@ -40,8 +40,14 @@ qint32 SerialSpeed(int index);
 // not a decimal number from 1 to 65535 raises ECommError.
 std::pair<QString, quint32> SplitNetworkAddress(const QString& address);
 
+// How the port selector names a serial port: its description followed by the port name in
+// brackets, "USB Serial Port (COM3)", so that two alike adapters can be told apart; a
+// description that already names the port stays as it is, and without one the port name is
+// shown alone.
+QString FriendlyPortName(const QString& description, const QString& portName);
+
 // The port selector's lists: "UDP All", "UDP", "TCP", then the serial ports sorted without
-// regard to case by friendly name (then port name). Each port is (friendly name, port name).
+// regard to case by friendly name (then port name). Each port is (description, port name).
 struct TSelectorLists {
     QStringList DeviceNames;
     QStringList DisplayNames;

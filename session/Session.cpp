@@ -15,6 +15,13 @@ namespace {
 
 const QString MsgNoResponse = QStringLiteral("Multiplexer does not respond");
 const QString MsgTcpLost = QStringLiteral("TCP Connection lost");
+const QString MsgLinkClosed = QStringLiteral("The link to the multiplexer was closed");
+const QString MsgBusy =
+    QStringLiteral("The multiplexer is busy. Please try again when it has finished.");
+
+// A multiplexer answers a stored table once, after its last line; one that answers every line
+// has sent all its answers when none follows the last within this time.
+constexpr int StoreSettleMs = 150;
 
 // A pump tick hands over the user-interface thread after this long, so a flood of lines
 // cannot freeze the window; the rest waits for the next tick.
@@ -71,11 +78,16 @@ TSession::TSession(IUser& aUser, QObject* parent)
     deviceNames = comm->DeviceNames();
     displayNames = comm->DisplayNames();
 
+    // The waits never end early: a coarse timer may fire 5 % before its time, and a
+    // multiplexer that answers within 4000 ms must not be reported as silent.
     TimeOutTimer.setInterval(4000);
     TimeOutTimer.setSingleShot(true);
+    TimeOutTimer.setTimerType(Qt::PreciseTimer);
     ConfigTimer.setInterval(4000);
+    ConfigTimer.setTimerType(Qt::PreciseTimer);
     OVTimer.setInterval(500);
     OVTimer.setSingleShot(true);
+    OVTimer.setTimerType(Qt::PreciseTimer);
     NmeaReadTimer.setInterval(20);
     connect(&TimeOutTimer, &QTimer::timeout, this, &TSession::TimeOutTimerTimer);
     connect(&ConfigTimer, &QTimer::timeout, this, &TSession::ConfigTimerTimer);
@@ -105,12 +117,12 @@ void TSession::SetActivity(TActivity newActivity) {
 
 // --- link --------------------------------------------------------------------------------
 
-int TSession::AddSerialDevice(const QString& device) {
+int TSession::AddSerialDevice(const QString& device, const QString& description) {
     const qsizetype known = deviceNames.indexOf(device, SelectorFirstSerial);
     if (known >= 0)
         return int(known);
     deviceNames.append(device);
-    displayNames.append(device);
+    displayNames.append(FriendlyPortName(description, device));
     return int(deviceNames.size() - 1);
 }
 
@@ -161,7 +173,7 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
     if (IsOpen()) {
         ConfigTimer.start();
         SendSentence(QStringLiteral("$PZRQCF,A"));
-        ReadConfiguration();
+        StartIdentification();
     } else {
         ConfigTimer.stop();
         TimeOutTimer.stop();
@@ -208,16 +220,34 @@ void TSession::OnConnectionLost() {
 
 // --- identification and reading ----------------------------------------------------------
 
-void TSession::ReadConfiguration() {
+bool TSession::ReadConfiguration() {
+    // A read started during another read or a write would mix the dump's reports into the
+    // model while commands are sent from it.
+    if (!CheckIdle())
+        return false;
+    StartIdentification();
+    return true;
+}
+
+void TSession::StartIdentification() {
     SetActivity(acIdentify);
     identification.Received = false;
-    Refreshing = true;
-    Config.ClearRoutes();
-    Config.ClearModbus();
-    emit ConfigControlsEnabled(false);
+    {
+        const TRefreshingScope refreshing(Refreshing);
+        Config.ClearRoutes();
+        Config.ClearModbus();
+        emit ConfigControlsEnabled(false);
+    }
     TimeoutMessage = MsgNoResponse;
     TimeOutTimer.start();
     SendSentence(QStringLiteral("$PZRQVER"));
+}
+
+bool TSession::CheckIdle() {
+    if (IsIdle())
+        return true;
+    user.ShowMessage(MsgBusy);
+    return false;
 }
 
 void TSession::HandleVersion(const TSentence& sentence) {
@@ -286,10 +316,12 @@ void TSession::CheckCapabilities(const QString& text) {
 }
 
 void TSession::RestoreFactorySettings() {
+    if (!CheckIdle())
+        return;
     if (user.AskYesNo(QStringLiteral("This will restore the factory settings\nof the multiplexer. "
                                      "Do you really want to proceed?")))
         SendSentence(QStringLiteral("$PZRQRESET,1"));
-    ReadConfiguration();
+    StartIdentification();
 }
 
 void TSession::ConverterFound() {
@@ -310,8 +342,8 @@ void TSession::ConverterFound() {
 }
 
 void TSession::EndConfigRead() {
+    // Runs inside the dispatch of "$PZRQRDY", whose end clears Refreshing.
     SetActivity(acIdle);
-    Refreshing = false;
     if (identification.Model >= 0)
         emit ConfigControlsEnabled(true);
     emit StateChanged();
@@ -330,6 +362,10 @@ bool TSession::WriteConfiguration() {
         StoreModbus();
     } catch (const ECancelled&) {
         throw;
+    } catch (const ELinkLost&) {
+        // The disconnect has said so; the model is as the disconnect left it.
+        complete = false;
+        user.SetBusy(false);
     } catch (const EError& e) {
         complete = false;
         user.SetBusy(false);
@@ -342,18 +378,27 @@ bool TSession::WriteConfiguration() {
 }
 
 template <typename TEntry>
-void TSession::StoreTable(const QString& deleteCommand, const QList<TEntry>& entries,
+void TSession::StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
                           QString (*command)(const TEntry&)) {
     SendAndWait(deleteCommand, nkRDY);
+    // The pump does not run while the lines go out, so every answer counted from here on
+    // answers a line.
+    const quint64 answered = readyAnswers;
     for (const TEntry& entry : entries) {
-        SendSentence(command(entry));
+        if (!SendSentence(command(entry)))
+            LinkLost();
         // The multiplexer stores each entry before it can take the next.
         QThread::msleep(5);
     }
-    // The answer to the DELETE already confirms an empty table; waiting for a second answer
-    // that a multiplexer answering each line never sends would report a failure that is none.
-    if (!entries.isEmpty())
-        WaitForReply(nkRDY, 1000);
+    // The answer to the DELETE already confirms an empty table.
+    if (entries.isEmpty())
+        return;
+    WaitForReply(nkRDY, 1000);
+    // The multiplexer answers the last line. One that answers every line is done when it has
+    // answered them all; its answers are taken here, so that none is left over to answer a
+    // later wait.
+    while (readyAnswers - answered < quint64(entries.size()) && AwaitReply(nkRDY, StoreSettleMs)) {
+    }
 }
 
 void TSession::StoreRoutes() {
@@ -370,6 +415,9 @@ void TSession::StoreModbus() {
 }
 
 bool TSession::LoadConfiguration(const QString& fileName) {
+    // The dump of a read, or another write, would otherwise mix with this write.
+    if (!CheckIdle())
+        return false;
     Config.LoadFromFile(fileName);
     emit StateChanged();
     return WriteConfiguration();
@@ -382,9 +430,9 @@ void TSession::SaveConfiguration(const QString& fileName) {
 
 // --- sending and waiting -----------------------------------------------------------------
 
-void TSession::SendSentence(const QString& text) {
+bool TSession::SendSentence(const QString& text) {
     if (text.isEmpty())
-        return;
+        return IsOpen();
     QString sentence = text;
     if (!sentence.startsWith(u'!') && !sentence.startsWith(u'$') && !sentence.startsWith(u'\\'))
         sentence.prepend(u'$');
@@ -393,25 +441,34 @@ void TSession::SendSentence(const QString& text) {
         FlushLog();
         emit LogChanged();
     }
+    if (!IsOpen())
+        return false;
     try {
         comm->SendLine(sentence);
     } catch (const ESocketError&) {
         Disconnect();
         user.ShowMessage(MsgTcpLost);
+        return false;
     }
+    return true;
 }
 
-void TSession::SendUnlogged(const QString& text) {
+bool TSession::SendUnlogged(const QString& text) {
+    if (!IsOpen())
+        return false;
     try {
         comm->SendLine(text);
     } catch (const ESocketError&) {
         Disconnect();
         user.ShowMessage(MsgTcpLost);
+        return false;
     }
+    return true;
 }
 
 void TSession::SendAndWait(const QString& text, int kind, int timeoutMs) {
-    SendSentence(text);
+    if (!SendSentence(text))
+        LinkLost();
     WaitForReply(kind, timeoutMs);
 }
 
@@ -423,13 +480,27 @@ quint8 TSession::AwaitedKind() const {
     return 0;
 }
 
+void TSession::LinkLost() {
+    user.SetBusy(false);
+    throw ELinkLost(MsgLinkClosed);
+}
+
 void TSession::WaitForReply(int kind, int timeoutMs) {
+    if (!AwaitReply(kind, timeoutMs)) {
+        user.SetBusy(false);
+        throw ETimeOut(MsgNoResponse);
+    }
+}
+
+bool TSession::AwaitReply(int kind, int timeoutMs) {
     // Waits nest: a handler that runs inside one wait may start another. Each wait has its own
     // record, so an outer wait still ends only with its own reply or its own deadline.
     const size_t index = waits.size();
     waits.push_back({quint8(kind), false});
     const quint64 serial = ++waitSerial;
     waits.back().Serial = serial;
+    if (waits.size() == 1)
+        emit BusyChanged();
 
     const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
     QEventLoop loop;
@@ -448,20 +519,21 @@ void TSession::WaitForReply(int kind, int timeoutMs) {
         loop.exec();
     }
 
-    const bool arrived = record() && record()->Arrived;
-    if (record())
+    const bool dropped = !record();
+    const bool arrived = !dropped && record()->Arrived;
+    if (!dropped)
         waits.resize(index);
     const bool cancelled = cancelWaits;
     if (waits.empty()) {
         cancelWaits = false;
         emit WaitsFinished();
+        emit BusyChanged();
     }
     if (cancelled)
         throw ECancelled(QStringLiteral("The command was cancelled because Tidewright is closing"));
-    if (!arrived) {
-        user.SetBusy(false);
-        throw ETimeOut(MsgNoResponse);
-    }
+    if (dropped)
+        LinkLost();
+    return arrived;
 }
 
 void TSession::CancelWaits() {
@@ -489,6 +561,8 @@ bool TSession::NmeaReadTimerTimer() {
             DispatchLine(QString::fromLatin1(*line));
         } catch (const ECancelled&) {
             break;
+        } catch (const ELinkLost&) {
+            break; // the disconnect has said so
         } catch (const EError& e) {
             // The lines behind this one stay queued for the next tick.
             user.ShowError(e.Message());
@@ -521,6 +595,8 @@ void TSession::DispatchLine(const QString& line) {
         if (log.Logging())
             LogOrStop(sentence.TagBlock, sentence.Text, true);
 
+        if (sentence.Kind == nkRDY)
+            ++readyAnswers;
         if (sentence.Kind != nkNone) {
             // The reply answers the oldest wait for its kind.
             for (TWait& wait : waits) {

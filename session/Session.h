@@ -33,20 +33,30 @@ public:
     using EError::EError;
 };
 
-// Sets a Refreshing flag for as long as it lives, so that the flag is cleared however the
-// filling or dispatching ends.
+// A command whose link closed under it (a send that failed, a disconnect during a wait) ends
+// with this. Whoever closed the link has told the user; callers stop without a message.
+class ELinkLost : public EError {
+public:
+    using EError::EError;
+};
+
+// Sets a Refreshing flag for as long as it lives and then restores the value it had before,
+// however the filling or dispatching ends: a refresh nested in another one (controls filled
+// while a report is dispatched) leaves the outer one refreshing.
 class TRefreshingScope {
 public:
     explicit TRefreshingScope(bool& refreshing)
-        : flag(refreshing) {
+        : flag(refreshing)
+        , earlier(refreshing) {
         flag = true;
     }
-    ~TRefreshingScope() { flag = false; }
+    ~TRefreshingScope() { flag = earlier; }
     TRefreshingScope(const TRefreshingScope&) = delete;
     TRefreshingScope& operator=(const TRefreshingScope&) = delete;
 
 private:
     bool& flag;
+    const bool earlier;
 };
 
 // What the multiplexer's version reply said.
@@ -82,8 +92,9 @@ public:
     const QStringList& DeviceNames() const { return deviceNames; }
     const QStringList& DisplayNames() const { return displayNames; }
     // Adds a serial device that the port list does not show (a pseudo-terminal, a device
-    // named on the command line); returns its selector index.
-    int AddSerialDevice(const QString& device);
+    // named on the command line); returns its selector index. With a description it is shown
+    // as the port list shows its ports, "description (device)".
+    int AddSerialDevice(const QString& device, const QString& description = QString());
     // Connect as the Connect button does; true when the link is open.
     bool Connect(int selector, const QString& host, const QString& port);
     // Disconnect as the Disconnect button does.
@@ -95,12 +106,13 @@ public:
     TComm& Comm() { return *comm; }
 
     // --- identification and reading -----------------------------------------------------
-    void ReadConfiguration(); // btnReadConfigClick
+    // btnReadConfigClick; refused (false, and the user is told) while the session is busy.
+    bool ReadConfiguration();
     void HandleVersion(const TSentence& sentence);
     void CheckCapabilities(const QString& text);
     // The firmware update with the image built into the program.
     void StartFirmwareUpdate();
-    void RestoreFactorySettings(); // asks first
+    void RestoreFactorySettings(); // asks first; refused while the session is busy
     // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
     void ConverterFound();
 
@@ -110,16 +122,29 @@ public:
     // Replace the multiplexer's routing or Modbus table with the model's.
     void StoreRoutes();
     void StoreModbus();
-    // Loads a configuration file into the model and sends it, as the Load command does.
+    // Loads a configuration file into the model and sends it, as the Load command does. False
+    // when it was refused because the session is busy, or when the write did not complete
+    // (the user has been told either way).
     bool LoadConfiguration(const QString& fileName);
+
+    // --- busy or idle -------------------------------------------------------------------
+    // Nothing runs that a configuration read or write would disturb: no identification, no
+    // configuration read, no other activity, and nobody waits for an answer.
+    bool IsIdle() const { return activity == acIdle && waits.empty(); }
+    // IsIdle, and when it is not, the user is told that the command has to wait.
+    bool CheckIdle();
     // Saves the model with the identification of the connected multiplexer.
     void SaveConfiguration(const QString& fileName);
 
     // --- sending and waiting ------------------------------------------------------------
-    void SendSentence(const QString& text);
+    // False when the sentence did not go out on an open link (a lost TCP connection has been
+    // disconnected and reported).
+    bool SendSentence(const QString& text);
+    // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
+    // ETimeOut when no answer came in time.
     // Straight to the link without logging, for the NMEA 2000 device list's requests and
-    // commands; a lost TCP link is handled as SendSentence handles it.
-    void SendUnlogged(const QString& text);
+    // commands; false as for SendSentence.
+    bool SendUnlogged(const QString& text);
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
     void WaitForReply(int kind, int timeoutMs);
     int WaitDepth() const { return int(waits.size()); }
@@ -188,6 +213,8 @@ signals:
     void ReadFinished();
     // The outermost wait has ended.
     void WaitsFinished();
+    // The first wait has started or the last one has ended: IsIdle may have changed.
+    void BusyChanged();
     // A wait's reply arrived, or waits were dropped or cancelled: running waits look again.
     void ReplyArrived();
 
@@ -196,10 +223,17 @@ private:
     void HandleLoader(const TSentence& sentence);
     void HandleActivity(const TSentence& sentence);
     void EndConfigRead();
-    // Empties a table on the multiplexer, then sends one command per entry.
+    // Identification and configuration read, as Read Configuration starts them.
+    void StartIdentification();
+    // Empties a table on the multiplexer, then sends one command per entry. The entries are
+    // a copy: a send that loses the link disconnects, and the disconnect empties the model.
     template <typename TEntry>
-    void StoreTable(const QString& deleteCommand, const QList<TEntry>& entries,
+    void StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
                     QString (*command)(const TEntry&));
+    // WaitForReply without the time-out error: false when the time ran out.
+    bool AwaitReply(int kind, int timeoutMs);
+    // Ends a command whose link has closed.
+    [[noreturn]] void LinkLost();
     void LogOrStop(const QString& tagBlock, const QString& text, bool received);
     void FlushLog();
 
@@ -218,6 +252,7 @@ private:
     std::vector<TWait> waits; // outermost first
     quint64 waitSerial = 0;
     bool cancelWaits = false;
+    quint64 readyAnswers = 0; // "$PZRQRDY" sentences received
     bool viewerDirty = false;
     TNmeaLog log;
 };

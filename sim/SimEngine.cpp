@@ -19,6 +19,9 @@ constexpr int StatisticsMs = 1000;
 constexpr int OverflowReportMs = 250;
 constexpr double OutputQueue = 1024; // characters an output holds before it overflows
 constexpr int LongLineLength = 300;
+// A burst of table lines ends when no further line follows within this pause; the program
+// sends its lines a few milliseconds apart.
+constexpr int BurstPauseMs = 100;
 constexpr std::array<int, 6> Speeds{4800, 9600, 19200, 38400, 57600, 115200};
 
 // The sentence of a received line: the TAG block and the checksum taken off. Nothing when the
@@ -58,11 +61,16 @@ TSimEngine::TSimEngine(const TSimOptions& settings, QObject* parent)
     , firmware(settings.firmware)
     , statsTimer(new QTimer(this))
     , trafficTimer(new QTimer(this))
+    , burstTimer(new QTimer(this))
     , noise(settings.seed + 1) {
     statsTimer->setInterval(StatisticsMs);
     trafficTimer->setInterval(TrafficTickMs);
     connect(statsTimer, &QTimer::timeout, this, &TSimEngine::StatisticsTick);
     connect(trafficTimer, &QTimer::timeout, this, &TSimEngine::TrafficTick);
+    burstTimer->setSingleShot(true);
+    burstTimer->setTimerType(Qt::PreciseTimer);
+    burstTimer->setInterval(BurstPauseMs);
+    connect(burstTimer, &QTimer::timeout, this, [this] { Answer({"$PZRQRDY"}); });
 }
 
 TSimEngine::~TSimEngine() = default;
@@ -79,6 +87,7 @@ QString TSimEngine::Start() {
 void TSimEngine::Stop() {
     statsTimer->stop();
     trafficTimer->stop();
+    burstTimer->stop();
     ++generation;
     links->Close();
 }
@@ -92,6 +101,8 @@ void TSimEngine::SetFault(TSimFault fault, const TSimFaultValue& value) {
         for (TSimChannel* channel : links->Channels())
             channel->linesSent = 0;
     }
+    if (fault == sfDropAfterTableLine)
+        tableLines = 0;
 }
 
 void TSimEngine::ClearFaults() {
@@ -114,7 +125,12 @@ void TSimEngine::SendUnasked(const QByteArray& text) {
 }
 
 void TSimEngine::Receive(TSimChannel& channel, QByteArrayView bytes) {
-    auto onLine = [this](const QByteArray& line) { HandleLine(line); };
+    auto onLine = [this, &channel](const QByteArray& line) {
+        // Lines that came in one piece with the line that ended the connection are lost
+        // with it.
+        if (channel.Alive())
+            HandleLine(line);
+    };
     if (mode == mdApplication) {
         channel.lines.Feed(bytes, onLine);
         return;
@@ -217,6 +233,7 @@ void TSimEngine::TableCommand(const QString& name, const QStringList& fields) {
     if (fields.size() < 3 || fields[1] != u"C")
         return;
     if (fields.size() == 3 && fields[2] == u"DELETE") {
+        FinishBurst();
         routes ? config.ClearRoutes() : config.ClearModbus();
         Answer({"$PZRQRDY"});
         return;
@@ -224,10 +241,29 @@ void TSimEngine::TableCommand(const QString& name, const QStringList& fields) {
     const QStringList values = fields.mid(2);
     const TSimConfig::TStore stored =
         routes ? config.StoreRoute(values) : config.StoreModbus(values);
-    // A line out of form is not answered; one beyond a full table is dropped but answered,
-    // as the program waits for the answer to its last line only.
-    if (stored != TSimConfig::stMalformed)
+    const int dropAt = faults[sfDropAfterTableLine].Value;
+    if (dropAt > 0 && ++tableLines >= dropAt) {
+        burstTimer->stop();
+        for (TSimChannel* channel : links->Channels())
+            channel->Drop();
+        return;
+    }
+    // A line out of form is not answered; one beyond a full table is dropped but answered.
+    // The answer comes after the DELETE and after the last line of the table: the program
+    // waits for nothing in between.
+    if (stored == TSimConfig::stMalformed)
+        return;
+    if (faults[sfAnswerEachTableLine].Value)
         Answer({"$PZRQRDY"});
+    else
+        burstTimer->start();
+}
+
+void TSimEngine::FinishBurst() {
+    if (!burstTimer->isActive())
+        return;
+    burstTimer->stop();
+    Answer({"$PZRQRDY"});
 }
 
 void TSimEngine::Statistics(const QStringList& fields) {
@@ -354,11 +390,12 @@ void TSimEngine::EnterBootloader() {
     ++generation;
     statistics = false;
     statsTimer->stop();
+    burstTimer->stop();
     ResetFraming();
     if (faults[sfSilentBootloader].Value)
         return;
     const quint64 expected = generation;
-    QTimer::singleShot(options.bootDelayMs, this, [this, expected] {
+    QTimer::singleShot(options.bootDelayMs, Qt::PreciseTimer, this, [this, expected] {
         if (generation == expected && mode == mdBootloader)
             Announce();
     });
@@ -405,13 +442,14 @@ void TSimEngine::HandlePacket(const QByteArray& packet) {
         if (generation == expected)
             WritePacket(frame);
     };
-    delay > 0 ? QTimer::singleShot(delay, this, send) : send();
+    delay > 0 ? QTimer::singleShot(delay, Qt::PreciseTimer, this, send) : send();
 
     if (crcReply && !mismatch) {
-        QTimer::singleShot(std::max(0, delay) + options.restartDelayMs, this, [this, expected] {
-            if (generation == expected && mode == mdBootloader)
-                RestartApplication();
-        });
+        QTimer::singleShot(std::max(0, delay) + options.restartDelayMs, Qt::PreciseTimer, this,
+                           [this, expected] {
+                               if (generation == expected && mode == mdBootloader)
+                                   RestartApplication();
+                           });
     }
 }
 
@@ -459,7 +497,8 @@ void TSimEngine::Deliver(const QList<QByteArray>& wires, bool answer) {
         Write(wires);
         return;
     }
-    QTimer::singleShot(delay, this, [this, wires] { Write(wires); });
+    // Precise, so that an answer delayed to just inside a time-out arrives inside it.
+    QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, wires] { Write(wires); });
 }
 
 void TSimEngine::Write(const QList<QByteArray>& wires) {

@@ -66,6 +66,8 @@ private:
 
     void ConfigCommand(const QString& name, const QStringList& fields);
     void TableCommand(const QString& name, const QStringList& fields);
+    // Answers a burst of table lines whose answer is still due.
+    void FinishBurst();
     void Statistics(const QStringList& fields);
     void Request(const QStringList& fields);
     void CommandAddress(const QStringList& fields);
@@ -103,6 +105,8 @@ private:
     bool statistics = false;
     QTimer* statsTimer;
     QTimer* trafficTimer;
+    QTimer* burstTimer;    // runs while a burst of table lines may go on
+    qint64 tableLines = 0; // table lines received since the drop fault was set
     QElapsedTimer trafficClock;
     double owed = 0;
     std::array<double, 4> queueFill{}; // characters waiting per output

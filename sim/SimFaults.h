@@ -10,18 +10,20 @@
 // faulty device can be tested. A fault is off while its value is 0; set from tests with
 // TSimulator::SetFault and from the command line with --fault NAME[=VALUE].
 enum TSimFault : quint8 {
-    sfNoAnswer,         // requests of the named sentences (text: "VER,CFQ" or "$PZRQVER") are lost
-    sfDelay,            // every answer goes out value ms late (unasked lines stay on time)
-    sfMalformedReport,  // reports (field 1 "R") carry "?Z" in field 3, or in field 2 without one
-    sfGarbage,          // value bytes of noise that start no line go before every line
-    sfLongLines,        // a 300-character line with a valid checksum goes before every line
-    sfBadChecksum,      // every line carries a wrong checksum
-    sfDropAfter,        // a TCP connection is closed after value more lines were sent on it
-    sfBootErrorReply,   // the bootloader answers commands with the reply byte value, not 0xC0
-    sfBootErrorCommand, // limits sfBootErrorReply to the command code value (0: every command)
-    sfBootNoReply,      // the bootloader withholds its reply to command code value (255: all)
-    sfCrcMismatch,      // the CRC reply is XORed with value and the application does not restart
-    sfSilentBootloader, // "$PZRQRESET" enters a bootloader that never announces "$PZRQLDR"
+    sfNoAnswer,        // requests of the named sentences (text: "VER,CFQ" or "$PZRQVER") are lost
+    sfDelay,           // every answer goes out value ms late (unasked lines stay on time)
+    sfMalformedReport, // reports (field 1 "R") carry "?Z" in field 3, or in field 2 without one
+    sfGarbage,         // value bytes of noise that start no line go before every line
+    sfLongLines,       // a 300-character line with a valid checksum goes before every line
+    sfBadChecksum,     // every line carries a wrong checksum
+    sfDropAfter,       // a TCP connection is closed after value more lines were sent on it
+    sfDropAfterTableLine,  // TCP connections are closed once the value-th table line arrived
+    sfAnswerEachTableLine, // every table line is answered with "$PZRQRDY", not once per burst
+    sfBootErrorReply,      // the bootloader answers commands with the reply byte value, not 0xC0
+    sfBootErrorCommand,    // limits sfBootErrorReply to the command code value (0: every command)
+    sfBootNoReply,         // the bootloader withholds its reply to command code value (255: all)
+    sfCrcMismatch,         // the CRC reply is XORed with value and the application does not restart
+    sfSilentBootloader,    // "$PZRQRESET" enters a bootloader that never announces "$PZRQLDR"
     sfCount
 };
 
@@ -40,6 +42,10 @@ inline constexpr std::array<TSimFaultInfo, sfCount> SimFaults{{
     {sfLongLines, "long-lines", 1, "an over-long line before every line"},
     {sfBadChecksum, "bad-checksum", 1, "wrong checksums on every line"},
     {sfDropAfter, "drop-after", 10, "close a TCP connection after VALUE lines"},
+    {sfDropAfterTableLine, "drop-after-table-line", 1,
+     "close TCP connections when the VALUEth route or Modbus line arrives"},
+    {sfAnswerEachTableLine, "answer-each-table-line", 1,
+     "answer each route or Modbus line, not only the last of a burst"},
     {sfBootErrorReply, "boot-error", 0xE1, "bootloader replies VALUE instead of 0xC0"},
     {sfBootErrorCommand, "boot-error-command", 1, "only command VALUE gets the boot-error reply"},
     {sfBootNoReply, "boot-no-reply", 255, "no reply to bootloader command VALUE (255: any)"},

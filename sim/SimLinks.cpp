@@ -33,6 +33,7 @@ public:
         open = false;
         socket->disconnectFromHost(); // what was written still goes out first
     }
+    bool Alive() const override { return open; }
 
     QTcpSocket* socket;
     bool open = true;

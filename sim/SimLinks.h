@@ -30,6 +30,8 @@ public:
     virtual bool Write(const QByteArray& bytes) = 0;
     // Ends the connection (TCP only; the others have none).
     virtual void Drop() {}
+    // False once the connection has ended; what arrived with it is not taken any more.
+    virtual bool Alive() const { return true; }
 
     TLineFramer lines;
     TPacketFramer packets;

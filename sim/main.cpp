@@ -3,6 +3,7 @@
 #include "nmea/Errors.h"
 #include "nmea/Numbers.h"
 #include "sim/Simulator.h"
+#include "sim/XPortSim.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -31,6 +32,12 @@ QString FaultHelp() {
             text += QStringLiteral(" [%1]").arg(info.DefaultValue);
         text += u'\n';
     }
+    text += QStringLiteral("\nDevice-server faults for --xport-fault [SERVER:]NAME[=CODE] (without "
+                           "CODE every reply, with it only replies of that code):\n");
+    for (const TXPortSimFaultInfo& info : XPortSimFaults)
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QLatin1StringView(info.Name), -20)
+                    .arg(QLatin1StringView(info.Help));
     return text;
 }
 
@@ -44,6 +51,53 @@ quint16 Port(const QString& text, const char* what) {
     if (!value || *value > 65535)
         Fail(QStringLiteral("%1 port is no number: %2").arg(QLatin1StringView(what), text));
     return quint16(*value);
+}
+
+void QuitOnSignal(QCoreApplication& app) {
+    if (::pipe(signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
+}
+
+// --xport: device servers at 127.0.0.2 onwards, discovery and IP assignment through the
+// listening address. Faults: [SERVER:]NAME[=CODE], SERVER counted from 1.
+int RunXPort(QCoreApplication& app, const QString& countText, const QHostAddress& hub,
+             const QString& portText, const QStringList& faults) {
+    const auto count = ParseUnsigned(countText);
+    if (!count || *count < 1 || *count > 100)
+        Fail(QStringLiteral("--xport needs a number of device servers from 1 to 100"));
+    TXPortSimOptions options;
+    options.Hub = hub;
+    options.Port = Port(portText, "device-server");
+    options.Servers = XPortSimServers(int(*count));
+    TXPortSimulator simulator(options);
+    for (const QString& text : faults) {
+        const qsizetype colon = text.indexOf(u':');
+        const auto server = colon < 0 ? std::optional<quint64>(0) : ParseUnsigned(text.left(colon));
+        const auto fault = ParseXPortSimFault(text.mid(colon + 1));
+        if (!server || *server > *count || !fault)
+            Fail(QStringLiteral("unknown device-server fault or bad value: %1").arg(text));
+        simulator.SetFault(int(*server) - 1, fault->first, fault->second);
+    }
+    try {
+        simulator.Start();
+    } catch (const EError& error) {
+        Fail(error.Message());
+    }
+    std::printf("XPORT HUB %s:%u\n", qPrintable(hub.toString()), simulator.Port());
+    for (const TXPortSimServer& server : options.Servers) {
+        QString mac;
+        for (quint8 byte : server.Mac)
+            mac += QStringLiteral("%1").arg(byte, 2, 16, QChar(u'0')).toUpper() + u'-';
+        mac.chop(1);
+        std::printf("XPORT %s  (%s)\n", qPrintable(server.Address.toString()), qPrintable(mac));
+    }
+    std::fflush(stdout);
+    QuitOnSignal(app);
+    return app.exec();
 }
 
 } // namespace
@@ -102,13 +156,29 @@ int main(int argc, char* argv[]) {
         QStringLiteral("fault"),
         QStringLiteral("Misbehave as NAME says (repeatable; faults above)."),
         QStringLiteral("NAME[=VALUE]"));
+    const QCommandLineOption xport(
+        QStringLiteral("xport"),
+        QStringLiteral("Simulate COUNT Ethernet device servers instead of a multiplexer, at "
+                       "127.0.0.2 onwards; discovery goes to the --listen address."),
+        QStringLiteral("COUNT"));
+    const QCommandLineOption xportPort(QStringLiteral("xport-port"),
+                                       QStringLiteral("Device-server port [30718]."),
+                                       QStringLiteral("PORT"), QStringLiteral("30718"));
+    const QCommandLineOption xportFault(
+        QStringLiteral("xport-fault"),
+        QStringLiteral("Device-server misbehaviour (repeatable; faults above)."),
+        QStringLiteral("[SERVER:]NAME[=CODE]"));
     parser.addOptions({tcp, udp, pty, listen, firmware, updated, capabilities, loaderType, uniqueID,
-                       name, serial, traffic, decimal, n2kDevices, fault});
+                       name, serial, traffic, decimal, n2kDevices, fault, xport, xportPort,
+                       xportFault});
     parser.process(app);
 
     TSimulator::TOptions options;
     if (!options.listen.setAddress(parser.value(listen)))
         Fail(QStringLiteral("not an address: %1").arg(parser.value(listen)));
+    if (parser.isSet(xport))
+        return RunXPort(app, parser.value(xport), options.listen, parser.value(xportPort),
+                        parser.values(xportFault));
     options.tcp = parser.isSet(tcp) || (!parser.isSet(udp) && !parser.isSet(pty));
     options.tcpPort = parser.isSet(tcp) ? Port(parser.value(tcp), "TCP") : 10110;
     options.udp = parser.isSet(udp);
@@ -169,11 +239,6 @@ int main(int argc, char* argv[]) {
         std::printf("PTY %s\n", qPrintable(simulator.PtyPath()));
     std::fflush(stdout);
 
-    if (::pipe(signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-    }
+    QuitOnSignal(app);
     return app.exec();
 }

@@ -3,10 +3,13 @@
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
 #include "sim/Simulator.h"
+#include "sim/XPortSim.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -32,6 +35,24 @@ TRun RunCli(const QStringList& arguments) {
 
 QString Link(const TSimulator& sim) {
     return QStringLiteral("tcp:127.0.0.1:%1").arg(sim.TcpPort());
+}
+
+// Device servers behind a hub of their own loopback addresses.
+const QHostAddress XPortHub(QStringLiteral("127.0.18.1"));
+
+std::unique_ptr<TXPortSimulator> XPortSim(int count) {
+    TXPortSimOptions options;
+    options.Hub = XPortHub;
+    options.Servers = XPortSimServers(count, QHostAddress(QStringLiteral("127.0.18.2")));
+    options.RestartMs = 200;
+    auto sim = std::make_unique<TXPortSimulator>(options);
+    sim->Start();
+    return sim;
+}
+
+QStringList XPortArgs(const TXPortSimulator& sim, QStringList arguments) {
+    return arguments << "--target" << XPortHub.toString() << "--port"
+                     << QString::number(sim.Port());
 }
 
 QByteArray ReadFile(const QString& name) {
@@ -62,13 +83,19 @@ private slots:
     void IdentifyOnTheBuiltInSimulator();
     void ReadConfig();
     void ReadConfigUnwritableFile();
+    void ReadConfigFailsOnAReportWithTheVersion();
     void WriteConfig();
     void WriteConfigWithEmptyTables();
     void WriteConfigStopsAtMissingAnswer();
     void WriteConfigUnreadableFile();
+    void WriteConfigLosesTheLinkWhileStoring();
     void Monitor();
     void MonitorFilterAndLog();
     void Send();
+    void Discover();
+    void NetworkGetAndSet();
+    void NetworkSetRefusesBadSettings();
+    void AssignIP();
 };
 
 void TestCli::Usage_data() {
@@ -100,6 +127,36 @@ void TestCli::Usage_data() {
         << "--seconds is an option of monitor, not of identify.";
     QTest::newRow("unknown option")
         << QStringList{"--simulator", "--fast", "identify"} << 2 << "Unknown option --fast.";
+
+    // The device-server commands.
+    QTest::newRow("discover with a host")
+        << QStringList{"discover", "h"} << 2 << "Wrong arguments for discover.";
+    QTest::newRow("network-get without host")
+        << QStringList{"network-get"} << 2 << "Wrong arguments for network-get.";
+    QTest::newRow("network-set without settings")
+        << QStringList{"network-set", "h"} << 2 << "Wrong arguments for network-set.";
+    QTest::newRow("unknown setting")
+        << QStringList{"network-set", "h", "speed=9"} << 2 << "Unknown setting speed.";
+    QTest::newRow("no setting") << QStringList{"network-set", "h", "tcp"} << 2
+                                << "tcp is no KEY=VALUE.";
+    QTest::newRow("bad protocol") << QStringList{"network-set", "h", "protocol=ftp"} << 2
+                                  << "protocol cannot be ftp.";
+    QTest::newRow("target no address") << QStringList{"discover", "--target", "somewhere"} << 2
+                                       << "--target needs an IPv4 address.";
+    QTest::newRow("port 0") << QStringList{"discover", "--port", "0"} << 2
+                            << "--port needs a port number from 1 to 65535.";
+    QTest::newRow("port 65536") << QStringList{"discover", "--port", "65536"} << 2
+                                << "--port needs a port number from 1 to 65535.";
+    QTest::newRow("target elsewhere")
+        << QStringList{"--simulator", "identify", "--target", "127.0.0.1"} << 2
+        << "--target is an option of discover, network-get, network-set, assign-ip, not of "
+           "identify.";
+    QTest::newRow("link with discover") << QStringList{"--simulator", "discover"} << 2
+                                        << "discover needs no link to the multiplexer.";
+    QTest::newRow("bad MAC") << QStringList{"assign-ip", "00:20:4a:c9:19:08", "192.168.1.20"} << 2
+                             << "Invalid MAC or IP address entered";
+    QTest::newRow("bad IP") << QStringList{"assign-ip", "00-20-4a-c9-19-08", "10.0.0.255"} << 2
+                            << "Invalid MAC or IP address entered";
 }
 
 void TestCli::Usage() {
@@ -220,6 +277,30 @@ void TestCli::ReadConfigUnwritableFile() {
     QVERIFY2(run.Err.contains("Unable to write to"), qPrintable(run.Err));
 }
 
+void TestCli::ReadConfigFailsOnAReportWithTheVersion() {
+    TSimulator sim;
+    sim.Start();
+    sim.SetFault(sfNoAnswer, QStringLiteral("VER"));
+    QTemporaryDir dir;
+    // The version reply and a report that cannot be read arrive together, so that both are
+    // handled in one tick of the receive pump.
+    QTimer poll;
+    int ticks = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!sim.ReceivedLines().contains("$PZRQVER*48") && ++ticks < 500)
+            return;
+        poll.stop();
+        sim.SendUnasked("$PZRQVER,3.14.0,Corvanta-PX,24070193,A010");
+        sim.SendUnasked("$PZRQNA,R,?Z,-,-,-,-,-,-,-,-,4");
+        QThread::msleep(50); // both are queued before the pump looks again
+    });
+    poll.start(5);
+
+    const TRun run = RunCli({"--connect", Link(sim), "read-config", dir.filePath("boat.ini")});
+    QVERIFY2(run.Err.contains("$PZRQNA,R,?Z"), qPrintable(run.Err));
+    QCOMPARE(run.Code, 1);
+}
+
 void TestCli::WriteConfig() {
     TSimulator sim;
     sim.Start();
@@ -296,6 +377,27 @@ void TestCli::WriteConfigUnreadableFile() {
     QVERIFY(sim.ReceivedLines().isEmpty()); // nothing was sent
 }
 
+void TestCli::WriteConfigLosesTheLinkWhileStoring() {
+    TSimulator sim;
+    sim.Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("routes.ini");
+    {
+        TMuxConfig config;
+        for (int i = 0; i < 20; ++i)
+            config.AddRoute(QStringLiteral("GP%1").arg(i, 3, 10, QChar(u'0')), 1, 0, 0x41, 0,
+                            NoSourceAddress);
+        config.SaveToFile(file, ToolText(), "", "", "");
+    }
+    // The multiplexer resets the connection when the first route arrives.
+    sim.SetFault(sfDropAfterTableLine, 1);
+
+    const TRun run = RunCli({"--connect", Link(sim), "write-config", file});
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err, QString("TCP Connection lost\n"));
+    QCOMPARE(sim.Routes().size(), 1);
+}
+
 void TestCli::Monitor() {
     TSimulator::TOptions options;
     options.trafficRate = 50;
@@ -345,6 +447,91 @@ void TestCli::Send() {
     QCOMPARE(run.Code, 0);
     QTRY_VERIFY(sim.ReceivedLines().contains("$GPXTE,1*00"));
     QTRY_COMPARE(sim.ReceivedLines().count("$PZRQVER*48"), 2);
+}
+
+void TestCli::Discover() {
+    const auto sim = XPortSim(2);
+    TRun run = RunCli(XPortArgs(*sim, {"discover"}));
+    QCOMPARE(run.Code, 0);
+    QStringList lines = run.Out.split('\n', Qt::SkipEmptyParts);
+    lines.sort();
+    QCOMPARE(lines,
+             (QStringList{"127.0.18.2  (00-20-4A-C9-19-08)", "127.0.18.3  (00-20-4A-C9-19-09)"}));
+
+    // Nobody answers.
+    sim->SetFault(-1, xfNoAnswer);
+    run = RunCli(XPortArgs(*sim, {"discover"}));
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err, QString("No Corvanta-NX found\n"));
+    QVERIFY(run.Out.isEmpty());
+}
+
+void TestCli::NetworkGetAndSet() {
+    const auto sim = XPortSim(1);
+    TRun run = RunCli(XPortArgs(*sim, {"network-get", "127.0.18.2"}));
+    QCOMPARE(run.Code, 0);
+    QCOMPARE(run.Out, QString("ip=127.0.18.2\nnetmask=255.0.0.0\ngateway=127.0.0.1\nport=10110\n"
+                              "protocol=tcp\nudp-mode=broadcast\ndestination=0.0.0.0\n"));
+
+    // Directed UDP to 127.0.18.9 on port 2000; the device server is looked for once it has had
+    // five seconds to restart.
+    sim->ClearReceived();
+    QElapsedTimer clock;
+    clock.start();
+    run = RunCli(XPortArgs(*sim, {"network-set", "127.0.18.2", "protocol=udp", "udp-mode=directed",
+                                  "destination=127.0.18.9", "port=2000"}));
+    QVERIFY2(clock.elapsed() >= 4900 && clock.elapsed() < 8000,
+             qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.Code, 0);
+    QVERIFY2(run.Err.isEmpty(), qPrintable(run.Err));
+    QVERIFY(run.Out.contains("protocol=udp\nudp-mode=directed\ndestination=127.0.18.9\n"));
+    const QByteArray setup = sim->Setup(0);
+    QCOMPARE(quint8(setup[3]), quint8(0xFA)); // the address was not touched
+    // Both ports, destination, connect mode, protocol bytes; 34 to 38 as they were.
+    QCOMPARE(setup.mid(24, 16).toHex(), QByteArray("d007d0077f001209cc0100000d0af730"));
+
+    // A new address: written with 0xFD and looked for there.
+    run = RunCli(XPortArgs(*sim, {"network-set", "127.0.18.2", "ip=127.0.18.70"}));
+    QCOMPARE(run.Code, 0);
+    QCOMPARE(quint8(sim->Setup(0)[3]), quint8(0xFD));
+    QCOMPARE(sim->Address(0), QHostAddress("127.0.18.70"));
+}
+
+void TestCli::NetworkSetRefusesBadSettings() {
+    const auto sim = XPortSim(1);
+    const QByteArray before = sim->Setup(0);
+    TRun run = RunCli(XPortArgs(*sim, {"network-set", "127.0.18.2", "netmask=255.0.255.0"}));
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err,
+             QString("Invalid IP address, network mask or port number entered (netmask)\n"));
+    run = RunCli(XPortArgs(*sim, {"network-set", "127.0.18.2", "port=70000"}));
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err, QString("Invalid IP address, network mask or port number entered (port)\n"));
+    // Only the reads reached the device server.
+    QCOMPARE(sim->Received(0),
+             (QList<QByteArray>{QByteArray::fromHex("000000f8"), QByteArray::fromHex("000000f8")}));
+    QCOMPARE(sim->Setup(0), before);
+
+    // No device server at that address.
+    run = RunCli(XPortArgs(*sim, {"network-set", "127.0.18.99", "port=2000"}));
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err, QString("Cannot connect to Corvanta\n"));
+}
+
+void TestCli::AssignIP() {
+    const auto sim = XPortSim(2);
+    QElapsedTimer clock;
+    clock.start();
+    const TRun run = RunCli(XPortArgs(*sim, {"assign-ip", "00-20-4a-c9-19-09", "127.0.18.80"}));
+    // The device server gets ten seconds to take its address.
+    QVERIFY2(clock.elapsed() >= 9900 && clock.elapsed() < 13000,
+             qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.Code, 0);
+    QCOMPARE(run.Out, QString("Assigned 127.0.18.80 to 00-20-4a-c9-19-09\n"));
+    QCOMPARE(sim->Received(1), QList<QByteArray>{QByteArray::fromHex("000000fc49502d5345545550"
+                                                                     "000019097f001250")});
+    QCOMPARE(sim->Address(1), QHostAddress("127.0.18.80"));
+    QCOMPARE(sim->Address(0), QHostAddress("127.0.18.2"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

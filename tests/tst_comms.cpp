@@ -269,15 +269,19 @@ void TestComms::Addresses() {
 }
 
 void TestComms::SelectorLists() {
-    const TSelectorLists lists = MakeSelectorLists({{"USB Serial Port (COM3)", "COM3"},
+    // (description, port name) as the system reports them.
+    const TSelectorLists lists = MakeSelectorLists({{"USB Serial Port", "COM3"},
                                                     {"bluetooth link", "rfcomm0"},
                                                     {"Communications Port (COM1)", "COM1"},
-                                                    {"ttyS0", "ttyS0"}});
-    QCOMPARE(lists.DisplayNames,
-             QStringList({"UDP All", "UDP", "TCP", "bluetooth link", "Communications Port (COM1)",
-                          "ttyS0", "USB Serial Port (COM3)"}));
+                                                    {"USB Serial Port", "COM4"},
+                                                    {"", "ttyS0"}});
+    // Two alike adapters differ by their port names; a description that names its port
+    // already is not repeated; a port without description shows its name.
+    QCOMPARE(lists.DisplayNames, QStringList({"UDP All", "UDP", "TCP", "bluetooth link (rfcomm0)",
+                                              "Communications Port (COM1)", "ttyS0",
+                                              "USB Serial Port (COM3)", "USB Serial Port (COM4)"}));
     QCOMPARE(lists.DeviceNames,
-             QStringList({"UDP All", "UDP", "TCP", "rfcomm0", "COM1", "ttyS0", "COM3"}));
+             QStringList({"UDP All", "UDP", "TCP", "rfcomm0", "COM1", "ttyS0", "COM3", "COM4"}));
 
     // Whatever this machine has, the port object's lists start the same way and pair up.
     TComm comm;

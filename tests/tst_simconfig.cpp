@@ -22,6 +22,7 @@ private slots:
     void KeepAliveHasNoAnswer();
     void RouteTableExchange();
     void ModbusTableExchange();
+    void TableLinesAnsweredOncePerBurst();
     void MalformedTableLinesAreNeitherStoredNorAnswered_data();
     void MalformedTableLinesAreNeitherStoredNorAnswered();
     void FullTablesDropButAnswer();
@@ -234,6 +235,27 @@ void TestSimConfig::ModbusTableExchange() {
     const QList<QByteArray> dump = client->Until("$PZRQRDY");
     QVERIFY(dump.contains("$PZRQMB,R,X,1,100,H,F,R,2,C,C,ENGINE,F0*1A\r\n"));
     QVERIFY(dump.contains(NmeaLine("$PZRQMB,R,X,0,0,H,I,,0,,,,F0")));
+}
+
+void TestSimConfig::TableLinesAnsweredOncePerBurst() {
+    QCOMPARE(Ask("$PZRQRTE,C,DELETE"), QByteArray("$PZRQRDY*46\r\n"));
+    // Three lines as the program stores them, then a query: the burst gets one answer, and
+    // the query's answer is not held up by the burst.
+    client->Send("$PZRQRTE,C,GPRMC,0003,0,41,0000000000000000");
+    client->Send("$PZRQRTE,C,GPGGA,0003,0,41,0000000000000000");
+    client->Send("$PZRQRTE,C,GPVTG,0003,0,41,0000000000000000");
+    client->Send("$PZRQUI");
+    QCOMPARE(client->Line(), NmeaLine("$PZRQUI,R,CPX7A31F"));
+    QCOMPARE(client->Line(), QByteArray("$PZRQRDY*46\r\n"));
+    QCOMPARE(Ask("$PZRQVER"), NmeaLine("$PZRQVER,3.14.0,Corvanta-PX,24070193,A010"));
+    QCOMPARE(sim->Routes().size(), 3);
+
+    // A DELETE that follows at once answers the burst before itself.
+    client->Send("$PZRQRTE,C,GPRMC,0003,0,41,0000000000000000");
+    client->Send("$PZRQMB,C,DELETE");
+    QCOMPARE(client->Line(), QByteArray("$PZRQRDY*46\r\n"));
+    QCOMPARE(client->Line(), QByteArray("$PZRQRDY*46\r\n"));
+    QCOMPARE(Ask("$PZRQVER"), NmeaLine("$PZRQVER,3.14.0,Corvanta-PX,24070193,A010"));
 }
 
 void TestSimConfig::MalformedTableLinesAreNeitherStoredNorAnswered_data() {

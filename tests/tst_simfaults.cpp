@@ -45,6 +45,8 @@ private slots:
     void LongLines();
     void BadChecksum();
     void DropAfter();
+    void DropAfterTableLine();
+    void AnswerEachTableLine();
     void BootErrorReply_data();
     void BootErrorReply();
     void BootNoReply();
@@ -78,6 +80,10 @@ void TestSimFaults::ParseFault_data() {
     QTest::newRow("decimal") << "drop-after=3" << true << int(sfDropAfter) << 3 << QStringList();
     QTest::newRow("hexadecimal") << "boot-error=0xE2" << true << int(sfBootErrorReply) << 0xE2
                                  << QStringList();
+    QTest::newRow("table line drop")
+        << "drop-after-table-line=2" << true << int(sfDropAfterTableLine) << 2 << QStringList();
+    QTest::newRow("answer each table line")
+        << "answer-each-table-line" << true << int(sfAnswerEachTableLine) << 1 << QStringList();
     QTest::newRow("sentence names") << "no-answer=VER,$PZRQCFQ,pzrqrte" << true << int(sfNoAnswer)
                                     << 1 << QStringList{"VER", "CFQ", "RTE"};
     QTest::newRow("no-answer without names") << "no-answer" << false << 0 << 0 << QStringList();
@@ -193,6 +199,32 @@ void TestSimFaults::DropAfter() {
     QCOMPARE(second.Line(), Version);
     QCOMPARE(second.Line(), Version);
     QVERIFY(second.Closed());
+}
+
+void TestSimFaults::DropAfterTableLine() {
+    sim->SetFault(sfDropAfterTableLine, 2);
+    client->Send("$PZRQRTE,C,DELETE"); // not a table line
+    QCOMPARE(client->Line(), QByteArray("$PZRQRDY*46\r\n"));
+    client->Send("$PZRQRTE,C,GPRMC,0003,0,41,0000000000000000");
+    client->Send("$PZRQRTE,C,GPGGA,0003,0,41,0000000000000000");
+    client->Send("$PZRQRTE,C,GPVTG,0003,0,41,0000000000000000");
+    // The connection ends after the second line, before the burst is answered.
+    QVERIFY(client->Closed());
+    QCOMPARE(client->buffer, QByteArray());
+    QCOMPARE(sim->Routes().size(), 2);
+}
+
+void TestSimFaults::AnswerEachTableLine() {
+    sim->SetFault(sfAnswerEachTableLine);
+    client->Send("$PZRQMB,C,DELETE");
+    client->Send("$PZRQMB,C,X,1,100,H,F,R,2,C,C,ENGINE");
+    client->Send("$PZRQMB,C,X,1,101,H,F,R,2,C,C,ENGINE");
+    client->Send("$PZRQMB,C,Y,1,101,H,F,R,2,C,C,ENGINE"); // out of form: no answer
+    client->Send("$PZRQVER");
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(client->Line(), QByteArray("$PZRQRDY*46\r\n"));
+    QCOMPARE(client->Line(), Version);
+    QCOMPARE(sim->ModbusEntries().size(), 2);
 }
 
 void TestSimFaults::BootErrorReply_data() {
