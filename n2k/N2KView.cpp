@@ -16,16 +16,20 @@ QString CsvField(const QString& text) {
     return u'"' + quoted + u'"';
 }
 
-QList<QStringList> Rows(const TN2KDeviceList& list) {
+QList<QStringList> Rows(const TN2KDeviceList& list, bool withName) {
     QList<QStringList> rows;
     QStringList header;
     for (const TN2KColumn& column : N2KColumns)
         header.append(QLatin1StringView(column.Header));
+    if (withName)
+        header.append(QStringLiteral("NAME"));
     rows.append(header);
     for (int i = 0; i < list.Count(); ++i) {
         QStringList row;
         for (int column = 0; column < int(N2KColumns.size()); ++column)
             row.append(N2KCellText(list, list.Device(i), column));
+        if (withName)
+            row.append(HexText(list.Device(i).Name, 16));
         rows.append(row);
     }
     return rows;
@@ -66,9 +70,9 @@ QString N2KCellText(const TN2KDeviceList& list, const TN2KDevice& device, int co
     }
 }
 
-QString N2KDeviceListCsv(const TN2KDeviceList& list) {
+QString N2KDeviceListCsv(const TN2KDeviceList& list, bool withName) {
     QString text;
-    for (const QStringList& row : Rows(list)) {
+    for (const QStringList& row : Rows(list, withName)) {
         QStringList fields;
         for (const QString& field : row)
             fields.append(CsvField(field));
@@ -77,18 +81,18 @@ QString N2KDeviceListCsv(const TN2KDeviceList& list) {
     return text;
 }
 
-QString N2KDeviceListText(const TN2KDeviceList& list) {
-    const QList<QStringList> rows = Rows(list);
-    std::array<qsizetype, N2KColumns.size()> widths{};
+QString N2KDeviceListText(const TN2KDeviceList& list, bool withName) {
+    const QList<QStringList> rows = Rows(list, withName);
+    QList<qsizetype> widths(rows.constFirst().size(), 0);
     for (const QStringList& row : rows) {
-        for (size_t i = 0; i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], row[qsizetype(i)].size());
+        for (qsizetype i = 0; i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
     }
     QString text;
     for (const QStringList& row : rows) {
         QString line;
-        for (size_t i = 0; i < widths.size(); ++i)
-            line += row[qsizetype(i)].leftJustified(widths[i] + 2);
+        for (qsizetype i = 0; i < widths.size(); ++i)
+            line += row[i].leftJustified(widths[i] + 2);
         // No blanks at the line's end.
         while (line.endsWith(u' '))
             line.chop(1);

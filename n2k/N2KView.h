@@ -31,10 +31,11 @@ inline constexpr std::array<TN2KColumn, 8> N2KColumns{{
 // The text of one cell of the device list.
 QString N2KCellText(const TN2KDeviceList& list, const TN2KDevice& device, int column);
 // The complete list as CSV: a header row, then one row per device; fields quoted where they
-// need it, lines ending in CR LF.
-QString N2KDeviceListCsv(const TN2KDeviceList& list);
+// need it, lines ending in CR LF. withName adds a last column "NAME" with each device's NAME
+// in 16 hexadecimal digits, as the commands that change a device take it.
+QString N2KDeviceListCsv(const TN2KDeviceList& list, bool withName = false);
 // The complete list as a table of aligned columns for a terminal.
-QString N2KDeviceListText(const TN2KDeviceList& list);
+QString N2KDeviceListText(const TN2KDeviceList& list, bool withName = false);
 
 // Texts of the device information window.
 QString N2KProductCodeText(quint16 code);
