@@ -67,6 +67,19 @@ TN2KDeviceList::TN2KDeviceList(TSession& aSession, QObject* parent)
     });
 }
 
+TN2KDeviceList::~TN2KDeviceList() {
+    if (expecting)
+        session.ExpectReplies(false);
+}
+
+void TN2KDeviceList::UpdateExpecting() {
+    const bool scanning = state != nsIdle && state != nsChanged;
+    if (scanning != expecting) {
+        expecting = scanning;
+        session.ExpectReplies(scanning);
+    }
+}
+
 void TN2KDeviceList::Clear() {
     devices.fill(TN2KDevice());
     complete.clear();
@@ -77,6 +90,7 @@ void TN2KDeviceList::Scan() {
     state = nsAddressClaim;
     scanIndex = 0;
     Clear();
+    UpdateExpecting();
     Send(RequestText(PgnAddressClaim, 255));
     timer.start(StepMs);
 }
@@ -118,6 +132,7 @@ void TN2KDeviceList::TimerTick() {
         timer.stop();
         state = nsIdle;
         current = 255;
+        UpdateExpecting();
         emit Changed();
         return;
     }
@@ -146,6 +161,7 @@ void TN2KDeviceList::TimerTick() {
     }
     if (state == nsIdle)
         timer.stop();
+    UpdateExpecting();
     emit Changed();
 }
 
@@ -229,6 +245,7 @@ void TN2KDeviceList::HandleProductInfo(const TSentence& sentence) {
     } else {
         timer.stop();
     }
+    UpdateExpecting();
     emit Changed();
     // The session changes input 1 and waits for the multiplexer's answer. It does so once this
     // sentence's dispatch has ended: the receive pump, which must deliver that answer, does

@@ -61,6 +61,7 @@ public:
     static constexpr int ConverterProductCode = 16763;
 
     explicit TN2KDeviceList(TSession& session, QObject* parent = nullptr);
+    ~TN2KDeviceList() override;
 
     // Every record cleared, the complete list emptied; the scan state stays.
     void Clear();
@@ -101,6 +102,8 @@ private:
     // Chooses the next claimed address after the scan index, or ends the scan.
     bool ChooseNextDevice();
     void Send(const QString& text);
+    // Tells the session whether a scan is waiting for answers.
+    void UpdateExpecting();
 
     TSession& session;
     std::array<TN2KDevice, AddressCount> devices;
@@ -111,4 +114,5 @@ private:
     int scanIndex = 0;
     int retries = 0;
     QTimer timer; // the sequencing timer
+    bool expecting = false;
 };

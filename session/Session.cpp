@@ -94,10 +94,22 @@ TSession::TSession(IUser& aUser, QObject* parent)
     connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
     connect(&NmeaReadTimer, &QTimer::timeout, this, &TSession::NmeaReadTimerTimer);
     connect(comm.get(), &TComm::ConnectionLost, this, &TSession::OnConnectionLost);
-    // The pump sleeps while nothing is queued; the first received line wakes it.
+    // The pump sleeps while nothing is queued; the first received line wakes it. While someone
+    // waits for an answer, that line is dispatched at once rather than a tick later, so the
+    // answer is not held back; the lines that follow are taken by the ticks as ever.
     connect(comm.get(), &TComm::LinesQueued, this, [this] {
-        if (!NmeaReadTimer.isActive())
-            NmeaReadTimer.start();
+        if (NmeaReadTimer.isActive())
+            return;
+        NmeaReadTimer.start();
+        if (waits.empty() && repliesExpected == 0)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (NmeaReadTimer.isActive())
+                    DrainQueue(false);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -546,6 +558,10 @@ void TSession::CancelWaits() {
 // --- receiving ---------------------------------------------------------------------------
 
 bool TSession::NmeaReadTimerTimer() {
+    return DrainQueue(true);
+}
+
+bool TSession::DrainQueue(bool sleepWhenEmpty) {
     bool took = false;
     QElapsedTimer budget;
     budget.start();
@@ -553,7 +569,8 @@ bool TSession::NmeaReadTimerTimer() {
         const std::optional<QByteArray> line = comm->PopLine();
         if (!line) {
             // Nothing left: sleep until the link queues the next line.
-            NmeaReadTimer.stop();
+            if (sleepWhenEmpty)
+                NmeaReadTimer.stop();
             break;
         }
         took = true;
