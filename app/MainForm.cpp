@@ -10,6 +10,8 @@
 #include "network/Network.h"
 #include "network/XportList.h"
 #include "session/Texts.h"
+#include "windows/NavDBForm.h"
+#include "windows/Stats.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -28,6 +30,12 @@ namespace {
 constexpr int ClientWidth = 865;
 constexpr int ClientHeight = 691;
 constexpr int ViewerRefreshMs = 100;
+constexpr int LineRateMs = 1000;
+constexpr int LineRateWidth = 80;
+
+QString LineRateText(int rate) {
+    return QStringLiteral("%1 lines/s").arg(rate);
+}
 
 const char* const LampOff =
     "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
@@ -108,6 +116,9 @@ void TMainForm::FormCreate() {
     BuildOverflowLamps();
     BuildStatusBar();
     ui->pcConfig->setCurrentIndex(0);
+    // The secondary windows are made once and shown on demand.
+    stats = new TStats(session, this);
+    navDBForm = new TNavDBForm(session, this);
     BuildDeviceList();
     ConnectSignals();
 
@@ -184,11 +195,18 @@ void TMainForm::BuildStatusBar() {
     for (size_t i = 0; i < panels.size(); ++i) {
         auto* panel = new QLabel(QString::fromLatin1(panels[i].first));
         panel->setObjectName(QStringLiteral("sbPanel%1").arg(i));
-        panel->setMinimumWidth(panels[i].second);
+        // The configuration file's panel stretches; it lends the line rate the room it needs.
+        panel->setMinimumWidth(i == 3 ? panels[i].second - LineRateWidth : panels[i].second);
         panel->setFrameShape(QFrame::StyledPanel);
         ui->statusBar->addWidget(panel, i == 3 ? 1 : 0);
         statusPanels[i] = panel;
     }
+    lineRatePanel = new QLabel(LineRateText(0));
+    lineRatePanel->setObjectName(QStringLiteral("sbLineRate"));
+    lineRatePanel->setToolTip(QStringLiteral("Lines received per second"));
+    lineRatePanel->setMinimumWidth(LineRateWidth);
+    lineRatePanel->setFrameShape(QFrame::StyledPanel);
+    ui->statusBar->addPermanentWidget(lineRatePanel);
 }
 
 void TMainForm::BuildDeviceList() {
@@ -231,6 +249,22 @@ void TMainForm::ConnectSignals() {
     connect(ui->miNetworkSetup, &QAction::triggered, this, [this] { miNetworkSetupClick(); });
     connect(ui->miSearch, &QAction::triggered, this, [this] { miSearchClick(); });
     connect(ui->miAssignIP, &QAction::triggered, this, [this] { miAssignIPClick(); });
+    connect(ui->miStats, &QAction::triggered, this,
+            [this](bool checked) { miStatsClick(checked); });
+    connect(ui->miNavDB, &QAction::triggered, this, [this] { miNavDBClick(); });
+    connect(stats, &TStats::Closed, this, [this] { ui->miStats->setChecked(false); });
+
+    // The line rate is counted once a second while lines arrive; a second without any shows 0
+    // and lets the count sleep until the next line.
+    lineRateClock.start();
+    lineRateTimer.setInterval(LineRateMs);
+    connect(&lineRateTimer, &QTimer::timeout, this, [this] { LineRateTimerTimer(); });
+    connect(&session.Comm(), &TComm::LinesQueued, this, [this] {
+        if (lineRateTimer.isActive())
+            return;
+        lineRate.Restart(session.LinesReceived(), lineRateClock.elapsed());
+        lineRateTimer.start();
+    });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
@@ -287,6 +321,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     if (session.Activity() == acRouteCapture)
         session.SetActivity(acIdle);
+    // The multiplexer would go on reporting to a program that is gone.
+    if (ui->miStats->isChecked()) {
+        ui->miStats->setChecked(false);
+        stats->HideAndStop();
+    }
     session.Comm().Close();
     SaveSettings(clearSettings);
     session.StopLog();
@@ -405,6 +444,13 @@ void TMainForm::UpdateLogStatus() {
     ui->miLogNmea->setEnabled(!log.Logging());
     ui->miLogDiag->setEnabled(!log.Logging());
     ui->miStopLog->setEnabled(log.Logging());
+}
+
+void TMainForm::LineRateTimerTimer() {
+    const int rate = lineRate.Sample(session.LinesReceived(), lineRateClock.elapsed());
+    lineRatePanel->setText(LineRateText(rate));
+    if (rate == 0)
+        lineRateTimer.stop();
 }
 
 void TMainForm::SetConfigFileName(const QString& fileName) {
@@ -669,7 +715,24 @@ void TMainForm::miAssignIPClick() {
     assignIPDlg->exec();
 }
 
+void TMainForm::miStatsClick(bool checked) {
+    Guarded([&] {
+        if (checked)
+            stats->ShowBeside(*this);
+        else
+            stats->HideAndStop();
+    });
+}
+
+void TMainForm::miNavDBClick() {
+    Guarded([&] { navDBForm->Query(); });
+}
+
 // --- start-up options --------------------------------------------------------------------
+
+void TMainForm::ShowNavDBEntry() {
+    ui->miNavDB->setVisible(true);
+}
 
 void TMainForm::ScreenshotWhenReady(const QString& fileName) {
     screenshotFile = fileName;

@@ -4,6 +4,9 @@
 #include "session/LinkUrl.h"
 #include "session/Session.h"
 
+#include "windows/Statistics.h"
+
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
 #include <QTimer>
@@ -22,6 +25,8 @@ class TN2KDeviceListForm;
 class TNetworkDlg;
 class TXPortListDlg;
 struct TXPortOptions;
+class TNavDBForm;
+class TStats;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -37,9 +42,13 @@ public:
     TN2KDeviceList& DeviceList() { return n2kList; }
     TN2KDeviceListForm& DeviceListForm() { return *n2kForm; }
     Ui::TMainForm& Controls() { return *ui; }
+    TStats& Stats() { return *stats; }
+    TNavDBForm& NavDBForm() { return *navDBForm; }
 
     // Settings are neither read nor written (a demonstration on the built-in simulator).
     void SetPersistSettings(bool persist) { persistSettings = persist; }
+    // Makes the hidden Tools menu entry "Show Navigation Database" visible.
+    void ShowNavDBEntry();
     // Selects a link, fills Host and Port, and presses Connect.
     void ConnectTo(const TLinkTarget& target);
     // Saves a picture of the window once the configuration read has ended, or after 5 s
@@ -73,6 +82,8 @@ public:
     TXPortListDlg& XPortListDlg() { return *xportListDlg; }
     TNetworkDlg& NetworkDlg() { return *networkDlg; }
     TAssignIPDlg& AssignIPDlg() { return *assignIPDlg; }
+    void miStatsClick(bool checked);
+    void miNavDBClick();
     // The logging commands after their file dialog; false when the file could not be made.
     bool StartLogTo(const QString& fileName, bool diagnostic);
     // Save as Save and Save As do once the name is known.
@@ -101,6 +112,7 @@ private:
     void UpdateViewer();
     void UpdateOverflowLamps(quint8 lamps);
     void UpdateLogStatus();
+    void LineRateTimerTimer();
     void SetConfigFileName(const QString& fileName);
     // The save dialog of the configuration and log commands; empty when cancelled. filter is
     // the filter selected first and, afterwards, the one the user chose.
@@ -124,6 +136,13 @@ private:
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};
     std::array<QLabel*, 5> statusPanels{};
+    QLabel* lineRatePanel = nullptr;
+    TStats* stats = nullptr;
+    TNavDBForm* navDBForm = nullptr;
+    // Received lines per second, counted while lines arrive.
+    QTimer lineRateTimer;
+    QElapsedTimer lineRateClock;
+    TLineRate lineRate;
     QString configFileName;
     QString screenshotFile;
     QString lastSaveFilter;

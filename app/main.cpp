@@ -32,7 +32,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Save a PNG picture of the window once the configuration has been read "
                        "(or after 5 s without a link), then quit."),
         QStringLiteral("file"));
-    parser.addOptions({connectOption, simulatorOption, screenshotOption});
+    const QCommandLineOption navDBOption(
+        QStringLiteral("navdb"),
+        QStringLiteral("Show the Tools menu entry \"Show Navigation Database\", which is hidden "
+                       "otherwise."));
+    parser.addOptions({connectOption, simulatorOption, screenshotOption, navDBOption});
     parser.process(app);
 
     std::optional<TLinkTarget> target;
@@ -61,6 +65,8 @@ int main(int argc, char* argv[]) {
     TMainForm form;
     if (simulator)
         form.SetPersistSettings(false);
+    if (parser.isSet(navDBOption))
+        form.ShowNavDBEntry();
     form.show();
     if (parser.isSet(screenshotOption))
         form.ScreenshotWhenReady(parser.value(screenshotOption));

@@ -7,6 +7,7 @@
 #include "session/Session.h"
 #include "session/Texts.h"
 #include "sim/Simulator.h"
+#include "windows/Database.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -168,7 +169,7 @@ const TOptionRow OptionTable[] = {
     {"--diag-log", "FILE", "log the traffic as a diagnostic log", ParseLog},
     {"--target", "ADDRESS", "where discovery and assignment go [255.255.255.255]", ParseTarget},
     {"--port", "PORT", "the device-server port [30718]", ParsePort},
-    {"--csv", nullptr, "comma-separated values (the file the list window saves)",
+    {"--csv", nullptr, "comma-separated values under a header line",
      [](TOptions& o, const QString&, const QString&) {
          o.Csv = true;
          return QString();
@@ -246,6 +247,12 @@ const TCliTool::TCommand TCliTool::Commands[] = {
     {"assign-ip", "MAC IP", 2, 2, false, "--target --port",
      "give the device server with that MAC an IP address",
      "tidewright-cli assign-ip 00-20-4A-C9-19-08 192.168.1.20", &TCliTool::CmdNetwork},
+    {"stats", "", 0, 0, true, "--seconds --csv",
+     "print the load statistics as they arrive, about once a second",
+     "tidewright-cli --simulator stats --seconds 10 --csv", &TCliTool::CmdStats},
+    {"navdb", "", 0, 0, true, "",
+     "print the navigation database (parameter, value, source; tab-separated)",
+     "tidewright-cli --connect tcp:192.168.1.5 navdb", &TCliTool::CmdNavDB},
 };
 
 const TCliTool::TCommand* TCliTool::FindCommand(const QString& name) {
@@ -541,4 +548,54 @@ int TCliTool::CmdSend(const TOptions& options) {
             return ExitFailed; // the link was lost and said so
     }
     return ExitOk;
+}
+
+int TCliTool::CmdStats(const TOptions& options) {
+    if (!Open(options))
+        return ExitFailed;
+    TStatsMonitor monitor(*session);
+    if (options.Csv)
+        out << StatsCsvHeader() << Qt::endl;
+    QObject::connect(&monitor, &TStatsMonitor::Updated, [&] {
+        const double seconds = monitor.LastReportSeconds();
+        out << (options.Csv ? StatsCsvLine(seconds, monitor.Values())
+                            : StatsTextLine(seconds, monitor.Values()))
+            << Qt::endl;
+    });
+    const TInterruptWatch watch;
+    monitor.Start();
+    const int timeoutMs = options.Seconds >= 0 ? options.Seconds * 1000 : -1;
+    // Runs until the time is up, the link is lost or the user interrupts.
+    WaitUntil([this] { return !session->IsOpen(); },
+              timeoutMs >= 0 ? timeoutMs : std::numeric_limits<int>::max());
+    if (!session->IsOpen())
+        return ExitFailed;
+    monitor.Stop();
+    return ExitOk;
+}
+
+int TCliTool::CmdNavDB(const TOptions& options) {
+    // The query waits for the connection's own read, which the dump would otherwise cut short.
+    if (!Open(options) || !Identify() || !WaitForRead())
+        return ExitFailed;
+    TNavDatabase database(*session);
+    out << "Parameter\tValue\tSource\n";
+    QObject::connect(&database, &TNavDatabase::EntryAdded, [this](const TNavDBEntry& entry) {
+        out << entry.Parameter << '\t' << entry.Value << '\t' << entry.Source << '\n';
+    });
+    const int before = user->MessagesShown();
+    database.Query();
+    // The session's time-out says when the first entry does not come; nothing watches the rest
+    // of the dump, so it gets as long as a configuration read.
+    WaitUntil(
+        [&] {
+            return database.Complete() || session->Activity() != acReadNavDB || !session->IsOpen();
+        },
+        ReadTimeoutMs);
+    out.flush();
+    if (database.Complete())
+        return ExitOk;
+    if (session->IsOpen() && user->MessagesShown() == before)
+        err << MsgNoResponse() << Qt::endl;
+    return ExitFailed;
 }

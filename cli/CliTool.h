@@ -38,12 +38,12 @@ public:
         bool TagBlocks = false;
         QString LogFile;
         bool DiagnosticLog = false;
+        bool Csv = false;
         QStringList Given; // the command options named on the command line
         QStringList Positional;
         QString Command;
         QHostAddress Target = QHostAddress(QHostAddress::Broadcast); // device-server commands
         quint16 Port = 30718;
-        bool Csv = false;        // n2k: CSV instead of aligned columns
         bool Names = false;      // n2k: a NAME column
         bool DeviceList = false; // the command works with the NMEA 2000 device list
     };
@@ -73,6 +73,8 @@ private:
     bool ScanNetwork(const TOptions& options);
     int ChangeDevice(const TOptions& options, quint64 name, const QString& address,
                      const QString& deviceInstance, const QString& systemInstance);
+    int CmdStats(const TOptions& options);
+    int CmdNavDB(const TOptions& options);
 
     QTextStream& out;
     QTextStream& err;

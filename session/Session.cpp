@@ -603,6 +603,7 @@ bool TSession::DrainQueue(bool sleepWhenEmpty) {
 
 void TSession::DispatchLine(const QString& line) {
     const TSentence sentence(line, Config.UniqueID);
+    ++linesReceived;
 
     // Cleared however the dispatch ends, so one bad report never leaves the change handlers
     // of the window switched off.
@@ -680,9 +681,18 @@ void TSession::HandleActivity(const TSentence& sentence) {
             HandleConfigReport(Config, sentence);
         break;
     case acReadNavDB:
-        if (sentence.Kind == nkRDY) {
+        if (sentence.Kind == nkDB) {
+            // The first entry answers the query: its time-out must not go on to report a
+            // multiplexer that does not respond.
+            if (sentence.FieldCount() > 1 && sentence.Fields.at(1) == u"R")
+                TimeOutTimer.stop();
+            emit NavDBReport(sentence);
+        } else if (sentence.Kind == nkRDY) {
+            // An empty database is an answer too.
+            TimeOutTimer.stop();
             SetActivity(acIdle);
             emit StateChanged();
+            emit NavDBReport(sentence);
         }
         break;
     default:

@@ -161,6 +161,8 @@ public:
     // One tick of the receive pump; true when lines were taken.
     bool NmeaReadTimerTimer();
     void DispatchLine(const QString& line);
+    // Lines dispatched since the session was made.
+    quint64 LinesReceived() const { return linesReceived; }
 
     // --- logging ------------------------------------------------------------------------
     bool StartLog(const QString& fileName, bool diagnostic);
@@ -211,6 +213,9 @@ signals:
     void Identified(quint16 capabilities);
     // A statistics report arrived.
     void StatisticsReport(const TSentence& sentence);
+    // While the navigation database is read: one of its reports, or the "$PZRQRDY" that ends
+    // the dump (after the activity has gone back to idle).
+    void NavDBReport(const TSentence& sentence);
     // The bootloader announced itself: the update command becomes available.
     void LoaderAnnounced(quint8 type);
     // The configuration read ended with its closing "$PZRQRDY".
@@ -261,5 +266,6 @@ private:
     bool cancelWaits = false;
     quint64 readyAnswers = 0; // "$PZRQRDY" sentences received
     bool viewerDirty = false;
+    quint64 linesReceived = 0;
     TNmeaLog log;
 };

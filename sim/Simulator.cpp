@@ -9,95 +9,18 @@
 
 #include <type_traits>
 
-namespace {
-
-// Receives the wake-up for queued calls in the simulator's thread.
-class TMailbox : public QObject {
-    Q_OBJECT
-public:
-    explicit TMailbox(std::function<void()> onWake)
-        : wake(std::move(onWake)) {}
-    Q_INVOKABLE void Wake() { wake(); }
-
-private:
-    std::function<void()> wake;
-};
-
-} // namespace
-
-template <class F>
-auto TSimulator::Call(F&& function) const -> decltype(function()) {
-    using TResult = decltype(function());
-    if (std::this_thread::get_id() == worker.get_id())
-        return function();
-    bool done = false;
-    std::conditional_t<std::is_void_v<TResult>, int, TResult> result{};
-    std::unique_lock lock(mutex);
-    calls.push_back({[&] {
-                         if constexpr (std::is_void_v<TResult>)
-                             function();
-                         else
-                             result = function();
-                     },
-                     &done});
-    // Posted under the lock: the wake-up event, which the simulator's thread frees, was made
-    // before the lock is released, and Drain takes the lock before anything else.
-    QMetaObject::invokeMethod(mailbox, "Wake", Qt::QueuedConnection);
-    finished.wait(lock, [&] { return done; });
-    if constexpr (!std::is_void_v<TResult>)
-        return result;
-}
-
-TSimulator::TSimulator(const TOptions& options) {
-    // Without an application object the thread would get no event loop and never answer.
-    if (!QCoreApplication::instance())
-        throw ECommError(QStringLiteral("The simulator needs a QCoreApplication"));
-    worker = std::thread([this, options] { Run(options); });
-    std::unique_lock lock(mutex);
-    finished.wait(lock, [this] { return ready; });
+TSimulator::TSimulator(const TOptions& options)
+    : thread(std::make_unique<TSimThread>()) {
+    engine = Call([&options] { return new TSimEngine(options); });
 }
 
 TSimulator::~TSimulator() {
-    Call([this] { loop->quit(); });
-    worker.join();
-}
-
-void TSimulator::Run(const TOptions& options) {
-    // Everything of the simulator is made, used and destroyed in this thread.
-    QEventLoop eventLoop; // gives the thread its event dispatcher
-    TSimEngine simEngine(options);
-    TMailbox wakeUp([this] { Drain(); });
-    {
-        std::lock_guard lock(mutex);
-        engine = &simEngine;
-        mailbox = &wakeUp;
-        loop = &eventLoop;
-        ready = true;
-    }
-    finished.notify_all();
-    eventLoop.exec();
-    simEngine.Stop();
-    Drain(); // a call that raced with the end still returns
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void TSimulator::Drain() {
-    while (true) {
-        TCall call;
-        {
-            std::lock_guard lock(mutex);
-            if (calls.empty())
-                return;
-            call = std::move(calls.front());
-            calls.pop_front();
-        }
-        call.function();
-        {
-            std::lock_guard lock(mutex);
-            *call.done = true;
-        }
-        finished.notify_all();
-    }
+    Call([this] {
+        engine->Stop();
+        delete engine;
+        engine = nullptr;
+    });
+    thread.reset();
 }
 
 void TSimulator::Start() {
@@ -221,5 +144,3 @@ std::unique_ptr<TSimulator> StartBuiltInSimulator(TLinkTarget& link) {
     link = ParseLinkUrl(QStringLiteral("tcp:127.0.0.1:%1").arg(simulator->TcpPort()));
     return simulator;
 }
-
-#include "Simulator.moc"

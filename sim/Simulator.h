@@ -6,6 +6,7 @@
 #include "sim/SimFaults.h"
 #include "sim/SimN2K.h"
 #include "sim/SimOptions.h"
+#include "sim/SimThread.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,8 +32,6 @@ class TSimEngine;
 // Every method may be called from any thread; each one waits until the simulator's thread has
 // done it. It listens on 127.0.0.1 unless told otherwise. A QCoreApplication must exist.
 //
-// Calls reach the thread through a queue under a standard mutex rather than through Qt's
-// queued calls alone, so that ThreadSanitizer sees every hand-over.
 class TSimulator {
 public:
     using TOptions = TSimOptions;
@@ -79,24 +78,14 @@ public:
     void ClearReceived();
 
 private:
-    struct TCall {
-        std::function<void()> function;
-        bool* done;
-    };
-
+    // Runs a function in the simulator's thread and waits for its result.
     template <class F>
-    auto Call(F&& function) const -> decltype(function());
-    void Run(const TOptions& options);
-    void Drain();
+    auto Call(F&& function) const -> decltype(function()) {
+        return thread->Call(std::forward<F>(function));
+    }
 
-    mutable std::mutex mutex;
-    mutable std::condition_variable finished;
-    mutable std::deque<TCall> calls;
-    bool ready = false;
-    TSimEngine* engine = nullptr; // lives and dies in the simulator's thread
-    QObject* mailbox = nullptr;   // wakes that thread for queued calls
-    QEventLoop* loop = nullptr;
-    std::thread worker;
+    std::unique_ptr<TSimThread> thread;
+    TSimEngine* engine = nullptr; // made, used and destroyed in the simulator's thread
 };
 
 // The simulated multiplexer that --simulator starts, in the program and in tidewright-cli alike:

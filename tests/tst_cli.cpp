@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -96,6 +97,10 @@ private slots:
     void NetworkGetAndSet();
     void NetworkSetRefusesBadSettings();
     void AssignIP();
+    void Stats_data();
+    void Stats();
+    void NavDB();
+    void NavDBNoAnswer();
 };
 
 void TestCli::Usage_data() {
@@ -124,7 +129,9 @@ void TestCli::Usage_data() {
                                     << 2 << "Unknown source \"Input 9\"";
     QTest::newRow("monitor option elsewhere")
         << QStringList{"--simulator", "identify", "--seconds", "3"} << 2
-        << "--seconds is an option of monitor, not of identify.";
+        << "--seconds is an option of monitor, stats, not of identify.";
+    QTest::newRow("stats option elsewhere") << QStringList{"--simulator", "monitor", "--csv"} << 2
+                                            << "--csv is an option of n2k, stats, not of monitor.";
     QTest::newRow("unknown option")
         << QStringList{"--simulator", "--fast", "identify"} << 2 << "Unknown option --fast.";
 
@@ -532,6 +539,72 @@ void TestCli::AssignIP() {
                                                                      "000019097f001250")});
     QCOMPARE(sim->Address(1), QHostAddress("127.0.18.80"));
     QCOMPARE(sim->Address(0), QHostAddress("127.0.18.2"));
+}
+
+void TestCli::Stats_data() {
+    QTest::addColumn<QStringList>("format"); // options beside --seconds
+    QTest::addColumn<QString>("header");     // the first line; empty for none
+    QTest::addColumn<QString>("line");       // every other line; DB use is 36 to 39 %
+
+    QTest::newRow("text")
+        << QStringList{} << QString()
+        << R"(^ +\d+\.\d s  BP \d+ %  DB 3[6-9] %  N2K RX \d+ %  N2K TX \d+ %  )"
+           R"(Out1 \d+ %  Out2 \d+ %  Out3 \d+ %  Out4 \d+ %  Process \d+\.\d\d ms$)";
+    QTest::newRow("csv") << QStringList{"--csv"}
+                         << "Time (s),BP (%),DB (%),N2K RX (%),N2K TX (%),Out1 (%),Out2 (%),"
+                            "Out3 (%),Out4 (%),Process (ms)"
+                         << R"(^\d+\.\d,\d+,3[6-9],\d+,\d+,\d+,\d+,\d+,\d+,\d+\.\d\d$)";
+}
+
+void TestCli::Stats() {
+    QFETCH(QStringList, format);
+    QFETCH(QString, header);
+    QFETCH(QString, line);
+
+    TSimulator sim;
+    sim.Start();
+    const TRun run =
+        RunCli(QStringList{"--connect", Link(sim), "stats", "--seconds", "2"} + format);
+    QCOMPARE(run.Code, 0);
+    QStringList lines = run.Out.split(u'\n', Qt::SkipEmptyParts);
+    if (!header.isEmpty())
+        QCOMPARE(lines.takeFirst(), header);
+    // The first report comes at once, then one a second.
+    QVERIFY2(lines.size() >= 2 && lines.size() <= 4, qPrintable(run.Out));
+    const QRegularExpression pattern(line);
+    for (const QString& report : lines)
+        QVERIFY2(pattern.match(report).hasMatch(), qPrintable(report));
+    // The stop may still be on its way through the simulator's socket when the tool ends.
+    QTRY_VERIFY(!sim.StatisticsRunning());
+    const QStringList received = sim.ReceivedLines();
+    QVERIFY(received.indexOf("$PZRQSTAT,C,1*69") >= 0);
+    QVERIFY(received.indexOf("$PZRQSTAT,C,0*68") > received.indexOf("$PZRQSTAT,C,1*69"));
+}
+
+void TestCli::NavDB() {
+    TSimulator sim;
+    sim.Start();
+    const TRun run = RunCli({"--connect", Link(sim), "navdb"});
+    QCOMPARE(run.Code, 0);
+    QVERIFY2(run.Err.isEmpty(), qPrintable(run.Err));
+    const QStringList lines = run.Out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 13);
+    QCOMPARE(lines[0], QString("Parameter\tValue\tSource"));
+    QVERIFY(lines[1].startsWith("Latitude\t"));
+    QCOMPARE(lines[6], QString("Variation\t1.2 W\tIn1"));
+    // Asked after the configuration read had ended.
+    const QStringList received = sim.ReceivedLines();
+    QVERIFY(received.indexOf("$PZRQDB*0F") > received.indexOf("$PZRQCFQ*5D"));
+}
+
+void TestCli::NavDBNoAnswer() {
+    TSimulator sim;
+    sim.Start();
+    sim.SetFault(sfNoAnswer, QStringLiteral("DB"));
+    const TRun run = RunCli({"--connect", Link(sim), "navdb"});
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err.count("Multiplexer does not respond"), 1);
+    QCOMPARE(run.Out, QString("Parameter\tValue\tSource\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -71,7 +71,7 @@ void TestN2KCli::Usage_data() {
     QTest::newRow("system instance missing") << QStringList{"n2k-instance", "C078820010E1B7F3", "1"}
                                              << "Wrong arguments for n2k-instance";
     QTest::newRow("--csv elsewhere") << QStringList{"n2k-address", "C078820010E1B7F3", "4", "--csv"}
-                                     << "--csv is an option of n2k, not of n2k-address.";
+                                     << "--csv is an option of n2k, stats, not of n2k-address.";
 }
 
 void TestN2KCli::Usage() {

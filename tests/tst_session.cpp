@@ -1,15 +1,18 @@
-// The session with the multiplexer without a window: storing tables, refusing work while the
-// device is busy, the identification time-out, against the simulated multiplexer over TCP.
+// The session with the multiplexer without a window: identification and its time-out, waits,
+// storing tables, refusing work while the device is busy, the overflow lamps, against the
+// simulated multiplexer over TCP and UDP.
 #include "ScriptedUser.h"
 
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
+#include "nmea/Nmea.h"
 #include "session/LinkUrl.h"
 #include "session/Session.h"
 #include "sim/Simulator.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,9 +26,14 @@ constexpr int Timeout = 10000;
 const QString MsgBusy =
     QStringLiteral("The multiplexer is busy. Please try again when it has finished.");
 
+// The simulator listens on a loopback address of its own, so that a UDP link, which binds the
+// same port number on every local address, does not receive the simulator's own datagrams.
+const QHostAddress SimAddress(QStringLiteral("127.0.0.2"));
+
 // A session with its scripted user and a simulator to talk to.
 struct TLink {
-    explicit TLink(const TSimulator::TOptions& options = {}) {
+    explicit TLink(TSimulator::TOptions options = {}) {
+        options.listen = SimAddress;
         sim = std::make_unique<TSimulator>(options);
         sim->Start();
         session = std::make_unique<TSession>(user);
@@ -35,14 +43,17 @@ struct TLink {
         sim.reset();
     }
 
-    bool Connect() {
-        return session->Connect(SelectorTcp, QStringLiteral("127.0.0.1"),
-                                QString::number(sim->TcpPort()));
+    bool Connect(int selector = SelectorTcp) {
+        const quint16 port = selector == SelectorTcp ? sim->TcpPort() : sim->UdpPort();
+        return session->Connect(selector, SimAddress.toString(), QString::number(port));
     }
     bool ConnectAndRead() {
         QSignalSpy finished(session.get(), &TSession::ReadFinished);
         return Connect() && finished.wait(Timeout);
     }
+    bool Received(const QString& line) const { return sim->ReceivedLines().contains(line); }
+    // Whatever the session sent before this would have reached the simulator first.
+    void QueryAndWait() { session->SendAndWait(QStringLiteral("$PZRQUI"), nkUI); }
     int Count(const QString& prefix) const {
         int count = 0;
         for (const QString& line : sim->ReceivedLines())
@@ -80,6 +91,14 @@ private slots:
     void BusyRefusesLoadAndRead_data();
     void BusyRefusesLoadAndRead();
     void LateVersionAnswerIsIdentified();
+    void Identification_data();
+    void Identification();
+    void UdpAllIdentifiesNothing();
+    void SilentMultiplexerTimesOut();
+    void NestedWaitsEachGetTheirReply();
+    void BadReportsNeverLeaveRefreshingSet();
+    void OverflowLamps();
+    void SeaTalkConverterFound();
     void OpenFailureNamesThePort();
 };
 
@@ -231,6 +250,157 @@ void TestSession::OpenFailureNamesThePort() {
     QCOMPARE(user.Messages, QStringList{"Unable to open USB Serial Port "
                                         "(/dev/tidewright-no-such-port).\nThe port may be opened "
                                         "by another application."});
+}
+
+void TestSession::Identification_data() {
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("readsConfig");
+    QTest::addColumn<QString>("said"); // what the user was told or asked; empty: nothing
+
+    const QString incompatible = "Tidewright has detected incompatible firmware in\nyour "
+                                 "Corvanta.\n\nWould you like to perform an automatic update?";
+    QTest::newRow("3.13 refused") << "3.13.9.,CPX,1,A010" << 0 << false << incompatible;
+    QTest::newRow("3.14 read as 3.0") << "3.14,CPX,1,A010" << 0 << false << incompatible;
+    QTest::newRow("3.14.0 accepted") << "3.14.0,CPX,1,A010" << 0 << true << "";
+    QTest::newRow("4.0.0 accepted") << "4.0.0,CPX,1,A010" << 0 << true << "";
+    QTest::newRow("model 2") << "3.14.0,CPX,1,A002" << 2 << true << "";
+    QTest::newRow("8002 refused")
+        << "3.14.0,CPX,1,8002" << -1 << true
+        << "This version of Tidewright does not support\nthe connected multiplexer.";
+    QTest::newRow("not hexadecimal")
+        << "3.14.0,CPX,1,A0G2" << -1 << true << "Unable to read Corvanta capabilities!";
+    QTest::newRow("two characters ignored") << "3.14.0,CPX,1,12" << -1 << true << "";
+    QTest::newRow("no capabilities") << "3.14.0,CPX,1" << -1 << true << "";
+}
+
+void TestSession::Identification() {
+    QFETCH(QString, reply);
+    QFETCH(int, model);
+    QFETCH(bool, readsConfig);
+    QFETCH(QString, said);
+
+    TLink link;
+    link.sim->SetFault(sfNoAnswer, QStringLiteral("VER"));
+    QVERIFY(link.Connect());
+    QTRY_VERIFY_WITH_TIMEOUT(link.Received("$PZRQVER*48"), Timeout);
+    QSignalSpy finished(link.session.get(), &TSession::ReadFinished);
+    link.sim->SendUnasked("$PZRQVER," + reply.toLatin1());
+
+    if (readsConfig) {
+        QVERIFY(finished.wait(Timeout));
+        QVERIFY(link.Received("$PZRQCFQ*5D"));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(link.session->Activity(), acIdle, Timeout);
+        QVERIFY(link.session->ViewerGreyed);
+        link.QueryAndWait();
+        QVERIFY(!link.Received("$PZRQCFQ*5D"));
+    }
+    QCOMPARE(link.session->DeviceModel(), model);
+    QCOMPARE(link.session->Identification().DeviceName, QString("CPX"));
+    QCOMPARE((link.user.Messages + link.user.Questions).join('|'), said);
+}
+
+void TestSession::UdpAllIdentifiesNothing() {
+    TSimulator::TOptions options;
+    options.udp = true;
+    TLink link(options);
+    QVERIFY(link.Connect(SelectorUdpAll));
+    QTRY_VERIFY_WITH_TIMEOUT(link.Received("$PZRQVER*48"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(link.session->Activity(), acIdle, Timeout);
+    // The answer to the identification is on its way back; give it the time it takes.
+    QTest::qWait(300);
+    QVERIFY(link.session->Identification().DeviceName.isEmpty());
+    QVERIFY(link.session->Identification().FirmwareText.isEmpty());
+    QCOMPARE(link.session->DeviceModel(), -1);
+    QVERIFY(!link.Received("$PZRQCFQ*5D"));
+    QVERIFY(link.user.Messages.isEmpty());
+}
+
+void TestSession::SilentMultiplexerTimesOut() {
+    TLink link;
+    link.sim->SetFault(sfNoAnswer, QStringLiteral("VER"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(link.Connect());
+    QCOMPARE(link.session->Activity(), acIdentify);
+    QTRY_COMPARE_WITH_TIMEOUT(link.user.Messages, QStringList{"Multiplexer does not respond"},
+                              Timeout);
+    QVERIFY(clock.elapsed() >= 4000); // never before its time
+    QVERIFY2(clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(link.session->Activity(), acIdle);
+    QCOMPARE(link.session->DeviceModel(), -1);
+}
+
+void TestSession::NestedWaitsEachGetTheirReply() {
+    TLink link;
+    QVERIFY(link.ConnectAndRead());
+    link.sim->SetFault(sfDelay, 300);
+    TSession& session = *link.session;
+    bool innerDone = false;
+    // While the outer command waits, a timer starts a second command (as a click would).
+    QTimer::singleShot(50, &session, [&] {
+        session.SendAndWait(QStringLiteral("$PZRQUI,C,ABC"), nkUI);
+        innerDone = true;
+    });
+    session.SendAndWait(FormatCommand(nkOP, session.Config), nkOP);
+    QVERIFY(innerDone);
+    QCOMPARE(session.WaitDepth(), 0);
+    QCOMPARE(session.AwaitedKind(), quint8(0));
+    QVERIFY2(link.user.Messages.isEmpty(), qPrintable(link.user.Messages.join('|')));
+}
+
+void TestSession::BadReportsNeverLeaveRefreshingSet() {
+    TLink link;
+    link.sim->SetFault(sfMalformedReport);
+    QVERIFY(link.ConnectAndRead());
+    QVERIFY(!link.user.Errors.isEmpty());
+    QVERIFY(link.user.Errors.first().startsWith("Parameter error in sentence:\n$PZRQ"));
+    QVERIFY(!link.session->Refreshing);
+    QCOMPARE(link.session->Activity(), acIdle);
+}
+
+void TestSession::OverflowLamps() {
+    TLink link;
+    QVERIFY(link.ConnectAndRead());
+    QSignalSpy lamps(link.session.get(), &TSession::OverflowChanged);
+    link.sim->SendUnasked("$PZRQOV,5");
+    QVERIFY(lamps.wait(Timeout));
+    QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0x5));
+    QCOMPARE(link.session->OverflowLamps, quint8(0x5));
+    // The lamps stay lit for half a second after the last report.
+    QElapsedTimer lit;
+    lit.start();
+    QVERIFY(lamps.wait(2000));
+    QVERIFY2(lit.elapsed() >= 400 && lit.elapsed() < 1000,
+             qPrintable(QString::number(lit.elapsed())));
+    QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0));
+    QCOMPARE(link.session->OverflowLamps, quint8(0));
+    // A report that is no number lights nothing; the next one does.
+    link.sim->SendUnasked("$PZRQOV,X");
+    link.sim->SendUnasked("$PZRQOV,C");
+    QVERIFY(lamps.wait(Timeout));
+    QCOMPARE(lamps.last().at(0).value<quint8>(), quint8(0xC));
+    QCOMPARE(lamps.size(), 3);
+}
+
+void TestSession::SeaTalkConverterFound() {
+    TLink link;
+    QVERIFY(link.sim->SetConfigFields("IN", {"7", "1", "0", "0", "0", "0", "0", "2"}));
+    QVERIFY(link.ConnectAndRead());
+    QCOMPARE(link.session->Config.ModeIn[0], 7);
+
+    link.session->ConverterFound();
+    QCOMPARE(link.user.Messages, QStringList{"Raymarine SeaTalk-STNG Converter found.\nInput 1 is "
+                                             "set from SeaTalk-STNG to\nSeaTalk to avoid a "
+                                             "data-loop."});
+    QCOMPARE(link.session->Config.ModeIn[0], 6);
+    QVERIFY(link.Received(QString::fromLatin1(NmeaLine("$PZRQIN,C,6,1,0,0,0,0,0,2").trimmed())));
+    QCOMPARE(link.sim->ConfigFields("IN").value(0), QString("6"));
+
+    // Only an input in SeaTalk-STNG mode is changed.
+    link.session->ConverterFound();
+    QCOMPARE(link.user.Messages.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSession)
