@@ -7,6 +7,7 @@
 #include "comms/Comms.h"
 #include "config/CompareForm.h"
 #include "config/SentenceFile.h"
+#include "n2k/N2KForm.h"
 #include "network/AssignIP.h"
 #include "network/Network.h"
 #include "network/XportList.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
@@ -77,7 +79,8 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
     , session(user)
-    , editor(session, user) {
+    , editor(session, user)
+    , n2kList(session) {
     FormCreate();
 }
 
@@ -125,6 +128,7 @@ void TMainForm::FormCreate() {
     // The secondary windows are made once and shown on demand.
     stats = new TStats(session, this);
     navDBForm = new TNavDBForm(session, this);
+    BuildDeviceList();
     ConnectSignals();
 
     // A fixed window: single border, minimise and close only.
@@ -212,6 +216,15 @@ void TMainForm::BuildStatusBar() {
     lineRatePanel->setMinimumWidth(LineRateWidth);
     lineRatePanel->setFrameShape(QFrame::StyledPanel);
     ui->statusBar->addPermanentWidget(lineRatePanel);
+}
+
+void TMainForm::BuildDeviceList() {
+    n2kForm = new TN2KDeviceListForm(n2kList, user, this);
+    QWidget* group = ui->tsNmea2000->DeviceSettings();
+    auto* button = new QPushButton(QStringLiteral("Device List"), group);
+    button->setObjectName(QStringLiteral("btnDeviceList"));
+    button->setGeometry(group->width() - 108, group->height() - 32, 100, 24);
+    connect(button, &QPushButton::clicked, this, [this] { Guarded([&] { n2kForm->Browse(); }); });
 }
 
 void TMainForm::ConnectSignals() {

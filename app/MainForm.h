@@ -2,6 +2,7 @@
 
 #include "config/ConfigEditor.h"
 #include "config/ConfigPage.h"
+#include "n2k/N2K.h"
 #include "session/LinkUrl.h"
 #include "session/Session.h"
 
@@ -22,6 +23,7 @@ class TMainForm;
 class QLabel;
 class TAssignIPDlg;
 class TGuiUser;
+class TN2KDeviceListForm;
 class TNetworkDlg;
 class TXPortListDlg;
 struct TXPortOptions;
@@ -40,6 +42,8 @@ public:
 
     TSession& Session() { return session; }
     TConfigEditor& Editor() { return editor; }
+    TN2KDeviceList& DeviceList() { return n2kList; }
+    TN2KDeviceListForm& DeviceListForm() { return *n2kForm; }
     Ui::TMainForm& Controls() { return *ui; }
     TStats& Stats() { return *stats; }
     TNavDBForm& NavDBForm() { return *navDBForm; }
@@ -109,6 +113,7 @@ private:
     void LoadSettings();
     void BuildOverflowLamps();
     void BuildStatusBar();
+    void BuildDeviceList();
     void ConnectSignals();
     void UpdateViewer();
     void UpdateOverflowLamps(quint8 lamps);
@@ -134,6 +139,8 @@ private:
     TSession session;
     TConfigWidgets configWidgets;
     TConfigEditor editor;
+    TN2KDeviceList n2kList;                // the program-wide NMEA 2000 device list
+    TN2KDeviceListForm* n2kForm = nullptr; // its window, created once
     std::unique_ptr<TAssignIPDlg> assignIPDlg;
     std::unique_ptr<TXPortListDlg> xportListDlg;
     std::unique_ptr<TNetworkDlg> networkDlg;

@@ -3,6 +3,7 @@
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "config/ConfigDiff.h"
+#include "n2k/N2K.h"
 #include "nmea/Numbers.h"
 #include "session/Session.h"
 #include "session/Texts.h"
@@ -174,6 +175,11 @@ const TOptionRow OptionTable[] = {
          o.Csv = true;
          return QString();
      }},
+    {"--names", nullptr, "add each device's NAME, as n2k-address and n2k-instance take it",
+     [](TOptions& o, const QString&, const QString&) {
+         o.Names = true;
+         return QString();
+     }},
 };
 
 // Options that every command takes; the others belong to the commands that list them.
@@ -222,6 +228,15 @@ const TCliTool::TCommand TCliTool::Commands[] = {
     {"send", "SENTENCE...", 1, -1, true, "",
      "send sentences as the Send box does (\"$\" and checksum added)",
      "tidewright-cli --connect tcp:192.168.1.5 send PZRQVER", &TCliTool::CmdSend},
+    {"n2k", "", 0, 0, true, "--csv --names",
+     "scan the NMEA 2000 network and print its devices as the device list shows them",
+     "tidewright-cli --simulator n2k --csv", &TCliTool::CmdN2K},
+    {"n2k-address", "NAME ADDRESS", 2, 2, true, "",
+     "give the NMEA 2000 device with that NAME a new source address (0..251)",
+     "tidewright-cli --simulator n2k-address C078820010E1B7F3 40", &TCliTool::CmdN2KAddress},
+    {"n2k-instance", "NAME DEVICE SYSTEM", 3, 3, true, "",
+     "give it a new device instance (0..255) and system instance (0..15)",
+     "tidewright-cli --simulator n2k-instance C078820010E1B7F3 1 0", &TCliTool::CmdN2KInstance},
     // The device servers' own settings: no link to the multiplexer.
     {"discover", "", 0, 0, false, "--target --port",
      "list the device servers that answer a broadcast", "tidewright-cli discover",
@@ -257,6 +272,7 @@ TCliTool::TCliTool(QTextStream& aOut, QTextStream& aErr)
 
 TCliTool::~TCliTool() {
     // The session closes its link before the simulator it may be talking to goes away.
+    n2kList.reset();
     session.reset();
     simulator.reset();
 }
@@ -389,6 +405,9 @@ bool TCliTool::Open(const TOptions& options) {
 
     session = std::make_unique<TSession>(*user);
     QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
+    // The list must exist before the identification, which starts its scan.
+    if (options.DeviceList)
+        n2kList = std::make_unique<TN2KDeviceList>(*session);
     session->Viewer.ViewFilter = options.Filter;
     session->Viewer.TagBlocks = options.TagBlocks;
     if (!options.LogFile.isEmpty() && !session->StartLog(options.LogFile, options.DiagnosticLog)) {

@@ -12,6 +12,10 @@ TNmea2000Page::~TNmea2000Page() {
     delete ui;
 }
 
+QWidget* TNmea2000Page::DeviceSettings() const {
+    return ui->gbDeviceSettings;
+}
+
 QList<QWidget*> TNmea2000Page::Containers() {
     return {this, ui->gbMxpgn, ui->gbDeviceSettings};
 }

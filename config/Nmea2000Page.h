@@ -16,6 +16,8 @@ public:
 
     QList<QWidget*> Containers() override;
     void RefreshNmea2000();
+    // The virtual devices' group, where the window adds its device list button.
+    QWidget* DeviceSettings() const;
 
 private:
     Ui::TNmea2000Page* ui;

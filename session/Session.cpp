@@ -98,10 +98,22 @@ TSession::TSession(IUser& aUser, QObject* parent)
     connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
     connect(&NmeaReadTimer, &QTimer::timeout, this, &TSession::NmeaReadTimerTimer);
     connect(comm.get(), &TComm::ConnectionLost, this, &TSession::OnConnectionLost);
-    // The pump sleeps while nothing is queued; the first received line wakes it.
+    // The pump sleeps while nothing is queued; the first received line wakes it. While someone
+    // waits for an answer, that line is dispatched at once rather than a tick later, so the
+    // answer is not held back; the lines that follow are taken by the ticks as ever.
     connect(comm.get(), &TComm::LinesQueued, this, [this] {
-        if (!NmeaReadTimer.isActive())
-            NmeaReadTimer.start();
+        if (NmeaReadTimer.isActive())
+            return;
+        NmeaReadTimer.start();
+        if (waits.empty() && repliesExpected == 0)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (NmeaReadTimer.isActive())
+                    DrainQueue(false);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -284,6 +296,7 @@ void TSession::HandleVersion(const TSentence& sentence) {
 
     if (field(4).size() == 4)
         CheckCapabilities(field(4));
+    emit Identified(identification.Capabilities);
 
     if (IsFirmwareSupported(identification.Firmware)) {
         ViewerGreyed = false;
@@ -339,7 +352,14 @@ void TSession::ConverterFound() {
                                     "SeaTalk-STNG to\nSeaTalk to avoid a data-loop."));
     Config.ModeIn[0] = 6;
     emit StateChanged();
-    SendAndWait(FormatCommand(nkIN, Config), nkIN);
+    // Nobody started this but the network: a multiplexer that does not answer is reported
+    // here, as an error no command caught.
+    try {
+        SendAndWait(FormatCommand(nkIN, Config), nkIN);
+    } catch (const ECancelled&) {
+    } catch (const EError& e) {
+        user.ShowError(e.Message());
+    }
 }
 
 void TSession::EndConfigRead() {
@@ -454,6 +474,19 @@ bool TSession::SendSentence(const QString& text) {
     return true;
 }
 
+bool TSession::SendUnlogged(const QString& text) {
+    if (!IsOpen())
+        return false;
+    try {
+        comm->SendLine(text);
+    } catch (const ESocketError&) {
+        Disconnect();
+        user.ShowMessage(MsgTcpLost);
+        return false;
+    }
+    return true;
+}
+
 void TSession::SendAndWait(const QString& text, int kind, int timeoutMs) {
     if (!SendSentence(text))
         LinkLost();
@@ -534,6 +567,10 @@ void TSession::CancelWaits() {
 // --- receiving ---------------------------------------------------------------------------
 
 bool TSession::NmeaReadTimerTimer() {
+    return DrainQueue(true);
+}
+
+bool TSession::DrainQueue(bool sleepWhenEmpty) {
     bool took = false;
     QElapsedTimer budget;
     budget.start();
@@ -541,7 +578,8 @@ bool TSession::NmeaReadTimerTimer() {
         const std::optional<QByteArray> line = comm->PopLine();
         if (!line) {
             // Nothing left: sleep until the link queues the next line.
-            NmeaReadTimer.stop();
+            if (sleepWhenEmpty)
+                NmeaReadTimer.stop();
             break;
         }
         took = true;
@@ -601,6 +639,9 @@ void TSession::DispatchLine(const QString& line) {
             viewerDirty = true;
             emit SentenceShown(Viewer.ShownText(sentence));
         }
+
+        if (sentence.Kind != nkNone)
+            emit ProprietarySentence(sentence);
 
         switch (sentence.Kind) {
         case nkLDR:

@@ -142,6 +142,9 @@ public:
     bool SendSentence(const QString& text);
     // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
     // ETimeOut when no answer came in time.
+    // Straight to the link without logging, for the NMEA 2000 device list's requests and
+    // commands; false as for SendSentence.
+    bool SendUnlogged(const QString& text);
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
     void WaitForReply(int kind, int timeoutMs);
     int WaitDepth() const { return int(waits.size()); }
@@ -149,6 +152,10 @@ public:
     quint8 AwaitedKind() const;
     // Ends every running wait with ECancelled (the program is closing).
     void CancelWaits();
+
+    // A job that waits for answers without a wait of its own (the NMEA 2000 scan) says so
+    // while it runs, so that the pump hands them over without delay.
+    void ExpectReplies(bool expect) { repliesExpected += expect ? 1 : -1; }
 
     // --- receiving ----------------------------------------------------------------------
     // One tick of the receive pump; true when lines were taken.
@@ -202,6 +209,10 @@ signals:
     void LogChanged();
     // The NMEA 2000 settings of the model changed (NA and ND reports).
     void Nmea2000Changed();
+    // Every sentence of the multiplexer's own kinds, as it is dispatched.
+    void ProprietarySentence(const TSentence& sentence);
+    // A version reply identified the multiplexer (the NMEA 2000 list starts afresh).
+    void Identified(quint16 capabilities);
     // A statistics report arrived.
     void StatisticsReport(const TSentence& sentence);
     // While the navigation database is read: one of its reports, or the "$PZRQRDY" that ends
@@ -220,6 +231,8 @@ signals:
 
 private:
     void OnConnectionLost();
+    // Dispatches what is queued, for at most one tick's budget; true when lines were taken.
+    bool DrainQueue(bool sleepWhenEmpty);
     void HandleLoader(const TSentence& sentence);
     void HandleActivity(const TSentence& sentence);
     void EndConfigRead();
@@ -250,6 +263,7 @@ private:
         quint64 Serial = 0;
     };
     std::vector<TWait> waits; // outermost first
+    int repliesExpected = 0;
     quint64 waitSerial = 0;
     bool cancelWaits = false;
     quint64 readyAnswers = 0; // "$PZRQRDY" sentences received

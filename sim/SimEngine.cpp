@@ -291,8 +291,19 @@ void TSimEngine::Request(const QStringList& fields) {
     if (*pgn == 60928) {
         Answer(network.AddressClaims(quint8(*destination)));
     } else if (*pgn == 126996) {
-        Answer(network.ProductInformation(quint8(*destination), config.UniqueID().toLatin1(),
-                                          options.decimalTagSource));
+        const QList<TSimN2KAnswer> answers = network.ProductInformation(
+            quint8(*destination), config.UniqueID().toLatin1(), options.decimalTagSource);
+        for (const TSimN2KAnswer& answer : answers) {
+            if (answer.delayMs <= 0) {
+                Answer(answer.lines);
+                continue;
+            }
+            const quint64 expected = generation;
+            QTimer::singleShot(answer.delayMs, this, [this, expected, lines = answer.lines] {
+                if (generation == expected && mode == mdApplication)
+                    Answer(lines);
+            });
+        }
     }
 }
 

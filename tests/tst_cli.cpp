@@ -133,7 +133,7 @@ void TestCli::Usage_data() {
         << QStringList{"--simulator", "identify", "--seconds", "3"} << 2
         << "--seconds is an option of monitor, stats, not of identify.";
     QTest::newRow("stats option elsewhere") << QStringList{"--simulator", "monitor", "--csv"} << 2
-                                            << "--csv is an option of stats, not of monitor.";
+                                            << "--csv is an option of n2k, stats, not of monitor.";
     QTest::newRow("unknown option")
         << QStringList{"--simulator", "--fast", "identify"} << 2 << "Unknown option --fast.";
 
