@@ -7,6 +7,8 @@
 #include "comms/Comms.h"
 #include "config/CompareForm.h"
 #include "config/SentenceFile.h"
+#include "grids/ModbusGrid.h"
+#include "grids/RouteGrid.h"
 #include "n2k/N2KForm.h"
 #include "network/AssignIP.h"
 #include "network/Network.h"
@@ -85,6 +87,9 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+    // The grids go with the window; the model outlives them for a moment.
+    session.Config.OnRoutesChange = nullptr;
+    session.Config.OnModbusChange = nullptr;
     networkDlg.reset();
     xportListDlg.reset();
     assignIPDlg.reset();
@@ -119,8 +124,9 @@ void TMainForm::FormCreate() {
     BuildOverflowLamps();
     BuildStatusBar();
     ui->pcConfig->setCurrentIndex(0);
-    for (TConfigPage* page : std::initializer_list<TConfigPage*>{
-             ui->tsInOut, ui->tsOptions, ui->tsConversions, ui->tsModbus, ui->tsNmea2000})
+    for (TConfigPage* page :
+         std::initializer_list<TConfigPage*>{ui->tsInOut, ui->tsOptions, ui->tsConversions,
+                                             ui->tsRouting, ui->tsModbus, ui->tsNmea2000})
         page->Bind(session, editor, configWidgets);
     ui->tsModbus->SetTabs(ui->pcConfig);
     configWidgets.OnRefresh = [this] { RefreshControls(); };
@@ -129,6 +135,7 @@ void TMainForm::FormCreate() {
     stats = new TStats(session, this);
     navDBForm = new TNavDBForm(session, this);
     BuildDeviceList();
+    BuildGrids();
     ConnectSignals();
 
     // A fixed window: single border, minimise and close only.
@@ -227,6 +234,17 @@ void TMainForm::BuildDeviceList() {
     connect(button, &QPushButton::clicked, this, [this] { Guarded([&] { n2kForm->Browse(); }); });
 }
 
+void TMainForm::BuildGrids() {
+    ui->tsRouting->CreateGrid(session, user, n2kList, n2kForm);
+    ui->tsModbus->CreateGrid(session, user);
+    session.Config.OnRoutesChange = [this] { ui->tsRouting->Grid().UpdateRows(); };
+    session.Config.OnModbusChange = [this] { ui->tsModbus->Grid().UpdateRows(); };
+    // Captured NMEA 2000 sentences name their source device.
+    session.CaptureNames = [this](quint8 address) {
+        return address < TN2KDeviceList::AddressCount ? n2kList.Record(address).Name : 0;
+    };
+}
+
 void TMainForm::ConnectSignals() {
     // Only what the user does reaches the handlers: the program's own changes of selections and
     // check states do not raise these signals.
@@ -320,6 +338,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::FormShow() {
     // The Modbus page appears only while the multiplexer's output 4 runs Modbus.
     ui->pcConfig->setTabVisible(ui->pcConfig->indexOf(ui->tsModbus), false);
+    ui->tsRouting->Grid().SetFlags(rfOut4);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -336,8 +355,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormClose() {
-    if (session.Activity() == acRouteCapture)
-        session.SetActivity(acIdle);
+    session.StopRouteCapture();
     // The multiplexer would go on reporting to a program that is gone.
     if (ui->miStats->isChecked()) {
         ui->miStats->setChecked(false);
@@ -372,7 +390,7 @@ void TMainForm::EnableConfigControls(bool enable) {
         groups += ui->tsInOut->Containers();
         groups += ui->tsOptions->Containers();
         groups += ui->tsConversions->Containers();
-        groups.append(ui->tsRouting);
+        groups += ui->tsRouting->Containers();
         groups += ui->tsModbus->Containers();
         groups += ui->tsNmea2000->Containers();
         for (QWidget* group : std::as_const(groups))
@@ -448,6 +466,7 @@ void TMainForm::RefreshConfigPages() {
         // Nothing is sent from the controls until they are filled again while connected.
         session.Config.ClearRoutes();
         session.Config.ClearModbus();
+        ui->tsRouting->Grid().SetFlags(rfOut4);
         return;
     }
     switch (session.Activity()) {
@@ -455,11 +474,13 @@ void TMainForm::RefreshConfigPages() {
         ui->tsInOut->RefreshInputsOutputs();
         ui->tsOptions->RefreshOptions();
         ui->tsConversions->RefreshConversions();
+        ui->tsRouting->RefreshRouting();
         ui->tsModbus->RefreshModbus();
         ui->tsNmea2000->RefreshNmea2000();
         break;
     case acRouteCapture:
         ui->btnReadConfig->setEnabled(false);
+        ui->tsRouting->RefreshRouting();
         break;
     default:
         break;

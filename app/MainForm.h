@@ -114,6 +114,7 @@ private:
     void BuildOverflowLamps();
     void BuildStatusBar();
     void BuildDeviceList();
+    void BuildGrids();
     void ConnectSignals();
     void UpdateViewer();
     void UpdateOverflowLamps(quint8 lamps);

@@ -119,7 +119,7 @@ struct TOptionBit {
 };
 
 inline constexpr std::array<TOptionBit, 13> OptionBits{{
-    {"cbNoMatch", owOptions, 0, "No Match:", "Routing", NoMatchModeCodes},
+    {"cbModeFilter", owOptions, 0, "No Match:", "Routing", NoMatchModeCodes},
     {"chbRawSeaTalk", owOptions, 2, "Raw SeaTalk (PZRQST)", "General Options"},
     {"chbCheckGps", owOptions, 3, "Check GPS status", "Priority Control"},
     {"chbSuppressPinning", owOptions, 4, "Suppress GPS Pinning", "General Options"},

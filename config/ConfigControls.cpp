@@ -32,6 +32,7 @@ QString ContainerOf(const TOptionBit& bit) {
         {QStringLiteral("Output Settings"), QStringLiteral("gbOutputSettings")},
         {QStringLiteral("Priority Control"), QStringLiteral("gbPriority")},
         {QStringLiteral("Modbus"), QStringLiteral("tsModbus")},
+        {QStringLiteral("Routing"), QStringLiteral("tsRouting")},
         {QStringLiteral("Conversions"), QStringLiteral("gbConversions")},
         {QStringLiteral("Generate $MXPGN"), QStringLiteral("gbMxpgn")},
     };
@@ -47,6 +48,8 @@ TConfigPageId PageOf(const QString& container) {
         return cpConversions;
     if (container == u"tsModbus")
         return cpModbus;
+    if (container == u"tsRouting")
+        return cpRouting;
     if (container == u"gbMxpgn")
         return cpNmea2000;
     return cpInputsOutputs;
@@ -140,14 +143,11 @@ QList<TControlDesc> BuildControls() {
                  QStringLiteral("gbPriority"), QStringLiteral("Time out:"), chTimeOut,
                  mfPrioTimeout, 0, -1, PrioTimeoutCodes});
 
-    // The option, conversion and generation bits, wherever they are shown. "No Match:" belongs
-    // to the routing page and its table.
+    // The option, conversion and generation bits, wherever they are shown.
     for (const std::span<const TOptionBit> table :
          {std::span<const TOptionBit>(OptionBits), std::span<const TOptionBit>(ConversionBits),
           std::span<const TOptionBit>(N2KOptionBits)}) {
         for (const TOptionBit& bit : table) {
-            if (bit.Word == owOptions && bit.Bit == OptNoMatchBlock)
-                continue;
             const QString container = ContainerOf(bit);
             list.append({QString::fromLatin1(bit.Name), bit.Choices.empty() ? ctCheck : ctList,
                          PageOf(container), container, QString::fromLatin1(bit.Text),

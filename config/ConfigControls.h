@@ -16,6 +16,7 @@ enum TConfigPageId : quint8 {
     cpInputsOutputs, // "NMEA Inputs/Outputs"
     cpOptions,       // "Options"
     cpConversions,   // "Conversions"
+    cpRouting,       // "Routing": the "No Match:" list beside the route table
     cpModbus,        // "Modbus"
     cpNmea2000,      // "NMEA 2000"
 };

@@ -203,11 +203,23 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
     return IsOpen();
 }
 
+bool TSession::StartRouteCapture() {
+    if (!IsOpen() || !IsIdle())
+        return false;
+    SetActivity(acRouteCapture);
+    emit ConfigControlsEnabled(false);
+    return true;
+}
+
+void TSession::StopRouteCapture() {
+    if (activity != acRouteCapture)
+        return;
+    SetActivity(acIdle);
+    emit ConfigControlsEnabled(true);
+}
+
 void TSession::Disconnect() {
-    if (activity == acRouteCapture) {
-        SetActivity(acIdle);
-        emit ConfigControlsEnabled(true);
-    }
+    StopRouteCapture();
     Viewer.ViewFilter = -1;
     comm->Close();
     Config.ClearRoutes();
@@ -677,7 +689,7 @@ void TSession::HandleActivity(const TSentence& sentence) {
     switch (activity) {
     case acRouteCapture:
         if (sentence.Kind == nkNone)
-            Config.CaptureSentence(sentence);
+            Config.CaptureSentence(sentence, CaptureNames);
         break;
     case acIdentify:
         if (sentence.Kind == nkVER)

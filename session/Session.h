@@ -175,6 +175,13 @@ public:
     // What the session is engaged in; changes only through SetActivity, which announces it.
     TActivity Activity() const { return activity; }
     void SetActivity(TActivity newActivity);
+    // Route capture: the table fills from the traffic while the configuration controls are off.
+    // Start is refused (false) unless the session is idle; Stop ends a running capture only.
+    bool StartRouteCapture();
+    void StopRouteCapture();
+    // The NAME the NMEA 2000 device list knows for a source address; captured routes from
+    // NMEA 2000 take it. Unset: captured routes have no NAME.
+    TNameLookup CaptureNames;
     const TIdentification& Identification() const { return identification; }
     int DeviceModel() const { return identification.Model; }
     bool Refreshing = false;
