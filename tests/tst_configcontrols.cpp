@@ -48,7 +48,6 @@ QSet<TCell> WithoutControl() {
     for (int field = 2; field <= 8; field += 2)
         for (int bit = 9; bit <= 14; ++bit)
             cells.insert({nkDR, field, bit}); // reserved route bits, sent back as read
-    cells.insert({nkOP, 2, 0});               // "No Match:", on the routing page with its table
     cells.insert({nkOP, 2, 1});               // follows input 1's mode
     for (int bit : {9, 13, 14})
         cells.insert({nkOP, 2, bit});
