@@ -5,6 +5,7 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "firmware/FwUpdate.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -202,6 +203,8 @@ void TMainForm::ConnectSignals() {
     connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
     connect(ui->miResetFactorySettings, &QAction::triggered, this,
             [this] { miResetFactorySettingsClick(); });
+    connect(ui->miUpdateFirmware, &QAction::triggered, this, [this] { miUpdateFirmwareClick(); });
+    connect(ui->miAutoUpdate, &QAction::triggered, this, [this] { miAutoUpdateClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
@@ -222,6 +225,10 @@ void TMainForm::ConnectSignals() {
         ui->miUpdateFirmware->setVisible(true);
         ui->miUpdateFirmware->setEnabled(true);
     });
+    // The update waits for lines itself, so it runs after the dispatch that asked for it.
+    connect(
+        &session, &TSession::FirmwareUpdateRequested, this,
+        [this] { RunFirmwareUpdate([] { return BuiltInImageSource; }); }, Qt::QueuedConnection);
     connect(&session, &TSession::WaitsFinished, this, [this] {
         if (closePending)
             QTimer::singleShot(0, this, &QWidget::close);
@@ -242,6 +249,13 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (session.FirmwareUpdateRunning) {
+        // Closing the link in the middle of programming would leave the multiplexer without a
+        // program: the window closes once the update has ended (every one of its waits does).
+        closePending = true;
+        event->ignore();
+        return;
+    }
     if (session.WaitDepth() > 0) {
         // A command is waiting for the multiplexer with the port and the model in use: end the
         // wait first, and close once it has unwound.
@@ -321,10 +335,16 @@ void TMainForm::RefreshControls() {
     }
     ui->edtMuxIP->setEnabled(!open);
     ui->edtMuxPort->setEnabled(!open);
-    ui->btnReadConfig->setEnabled(open && session.Activity != acRouteCapture);
+    ui->btnReadConfig->setEnabled(open && session.Activity != acRouteCapture && !session.LinkHeld);
+    // While the update holds the link, the link stays as it is.
+    ui->gbConnection->setEnabled(!session.LinkHeld);
     for (QAction* item : {ui->miLoad, ui->miSave, ui->miSaveAs, ui->miUpdateFirmware,
                           ui->miResetFactorySettings, ui->miAutoUpdate, ui->miNavDB, ui->miStats})
         item->setEnabled(open);
+    if (session.FirmwareUpdateRunning) {
+        ui->miUpdateFirmware->setEnabled(false);
+        ui->miAutoUpdate->setEnabled(false);
+    }
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.FirmwareVersionText);
     statusPanels[2]->setText(QStringLiteral("Serial: ") + session.SerialNumber);
@@ -578,6 +598,32 @@ void TMainForm::miAboutClick() {
 
 void TMainForm::miResetFactorySettingsClick() {
     Guarded([&] { session.RestoreFactorySettings(); });
+}
+
+void TMainForm::miUpdateFirmwareClick() {
+    RunFirmwareUpdate([this] {
+        // The open dialog starts on the firmware images, its second filter.
+        QString filter = OpenFilter.section(QStringLiteral(";;"), 1, 1);
+        return QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter, &filter);
+    });
+}
+
+void TMainForm::miAutoUpdateClick() {
+    RunFirmwareUpdate([] { return BuiltInImageSource; });
+}
+
+void TMainForm::RunFirmwareUpdate(const std::function<QString()>& chooseSource) {
+    Guarded([&] {
+        TFwUpdate update(session);
+        update.Run(chooseSource);
+    });
+    RefreshControls();
+    if (closePending && !session.FirmwareUpdateRunning)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+TProgress* TMainForm::ProgressWindow() const {
+    return guiUser ? guiUser->Progress() : nullptr;
 }
 
 // --- start-up options --------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,6 +17,7 @@ class TMainForm;
 }
 class QLabel;
 class TGuiUser;
+class TProgress;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -28,6 +30,8 @@ public:
     ~TMainForm() override;
 
     TSession& Session() { return session; }
+    // The window's progress window; none when another user than the window's own was given.
+    TProgress* ProgressWindow() const;
     Ui::TMainForm& Controls() { return *ui; }
 
     // Settings are neither read nor written (a demonstration on the built-in simulator).
@@ -56,6 +60,8 @@ public:
     void miSaveAsClick();
     void miAboutClick();
     void miResetFactorySettingsClick();
+    void miUpdateFirmwareClick();
+    void miAutoUpdateClick();
     // The logging commands after their file dialog; false when the file could not be made.
     bool StartLogTo(const QString& fileName, bool diagnostic);
     // Save as Save and Save As do once the name is known.
@@ -85,6 +91,8 @@ private:
     void UpdateLogStatus();
     void SetConfigFileName(const QString& fileName);
     void TakeScreenshot();
+    // Runs the firmware update with the image the source names (a file, or the built-in one).
+    void RunFirmwareUpdate(const std::function<QString()>& chooseSource);
     static void EnableGroup(QWidget* group, bool enable);
     // Runs a user action; errors nobody caught reach the standard error box.
     template <class F>

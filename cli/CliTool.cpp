@@ -1,9 +1,10 @@
 #include "cli/CliTool.h"
 
-#include "session/Session.h"
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
+#include "firmware/FwUpdate.h"
 #include "nmea/Numbers.h"
+#include "session/Session.h"
 #include "sim/Simulator.h"
 
 #include <QDeadlineTimer>
@@ -39,6 +40,8 @@ struct TCliTool::TOptions {
     bool TagBlocks = false;
     QString LogFile;
     bool DiagnosticLog = false;
+    bool BuiltIn = false;
+    bool Restore = false;
     QStringList Positional;
 };
 
@@ -85,6 +88,13 @@ QString TCliTool::HelpText() {
         "\"Input 1\"\n"
         "  send SENTENCE...      send sentences as the Send box does (\"$\" and checksum added)\n"
         "                        e.g. tidewright-cli --connect tcp:192.168.1.5 send PZRQVER\n"
+        "  firmware FILE | --built-in\n"
+        "                        update the firmware with an image file (.cvz) or the built-in\n"
+        "                        image, showing progress on standard error; the configuration\n"
+        "                        is read and saved first (the file is named at the end)\n"
+        "      --restore           write the saved configuration back after the update\n"
+        "                        e.g. tidewright-cli --connect serial:/dev/ttyUSB0 firmware "
+        "cpx-3.15.0.cvz\n"
         "\n"
         "Options:\n"
         "  --yes                 answer Yes to questions (otherwise No)\n"
@@ -141,6 +151,10 @@ int TCliTool::Run(const QStringList& arguments) {
                 return Usage(QStringLiteral("Unknown source \"%1\"; use one of: %2.")
                                  .arg(text, TViewer::FilterItems().join(QStringLiteral(", "))));
             options.Filter = TViewer::FilterOfItem(int(item));
+        } else if (arg == u"--built-in") {
+            options.BuiltIn = true;
+        } else if (arg == u"--restore") {
+            options.Restore = true;
         } else if (arg == u"--tag-blocks") {
             options.TagBlocks = true;
         } else if (arg == u"--log" || arg == u"--diag-log") {
@@ -167,8 +181,11 @@ int TCliTool::Run(const QStringList& arguments) {
     const bool known =
         (command == u"identify" && expectArgs(0)) || (command == u"read-config" && expectArgs(1)) ||
         (command == u"write-config" && expectArgs(1)) || (command == u"monitor" && expectArgs(0)) ||
-        (command == u"send" && !args.isEmpty());
+        (command == u"send" && !args.isEmpty()) ||
+        (command == u"firmware" && expectArgs(options.BuiltIn ? 0 : 1));
     if (!known) {
+        if (command == u"firmware")
+            return Usage(QStringLiteral("firmware needs an image file or --built-in."));
         if (command == u"identify" || command == u"read-config" || command == u"write-config" ||
             command == u"monitor" || command == u"send")
             return Usage(QStringLiteral("Wrong arguments for %1.").arg(command));
@@ -179,6 +196,8 @@ int TCliTool::Run(const QStringList& arguments) {
         return Usage(
             QStringLiteral("--seconds, --filter, --tag-blocks, --log and --diag-log belong "
                            "to monitor."));
+    if (command != u"firmware" && (options.BuiltIn || options.Restore))
+        return Usage(QStringLiteral("--built-in and --restore belong to firmware."));
 
     // A file that cannot be read must not be sent as an empty configuration.
     if (command == u"write-config") {
@@ -201,6 +220,8 @@ int TCliTool::Run(const QStringList& arguments) {
         return CmdWriteConfig(args[0]);
     if (command == u"monitor")
         return CmdMonitor(options);
+    if (command == u"firmware")
+        return CmdFirmware(options.BuiltIn ? BuiltInImageSource : args[0], options.Restore);
     return CmdSend(args);
 }
 
@@ -222,6 +243,8 @@ bool TCliTool::Open(const TOptions& options) {
 
     session = std::make_unique<TSession>(*user);
     QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
+    QObject::connect(session.get(), &TSession::FirmwareUpdateRequested,
+                     [this] { updateRequested = true; });
     session->Viewer.ViewFilter = options.Filter;
     session->Viewer.TagBlocks = options.TagBlocks;
     if (!options.LogFile.isEmpty() && !session->StartLog(options.LogFile, options.DiagnosticLog)) {
@@ -285,8 +308,18 @@ bool TCliTool::WaitForRead() {
 }
 
 int TCliTool::CmdIdentify() {
-    if (!Identify())
-        return ExitFailed;
+    if (!Identify()) {
+        if (!updateRequested)
+            return ExitFailed;
+        // Answered Yes (--yes) to the incompatible-firmware question: update, then say what
+        // the multiplexer now is.
+        if (RunRequestedUpdate() != ExitOk)
+            return ExitFailed;
+        WaitUntil([this] { return session->Activity != acReadConfig || !session->IsOpen(); },
+                  ReadTimeoutMs);
+        if (session->DeviceModel < 0)
+            return ExitFailed;
+    }
     out << "Device name: " << session->DeviceName << "\n"
         << "Firmware version: " << session->FirmwareVersionText << "\n"
         << "Serial number: " << session->SerialNumber << "\n"
@@ -353,4 +386,26 @@ int TCliTool::CmdSend(const QStringList& sentences) {
             return ExitFailed; // the link was lost and said so
     }
     return ExitOk;
+}
+
+int TCliTool::RunRequestedUpdate() {
+    updateRequested = false;
+    TFwUpdate update(*session);
+    return update.Run(BuiltInImageSource, TFwUpdate::rsNever) ? ExitOk : ExitFailed;
+}
+
+int TCliTool::CmdFirmware(const QString& source, bool restore) {
+    // A device waiting in its bootloader answers no identification; the update still reaches
+    // it. A configuration dump under way ends first, so its reports answer no wait of the update.
+    WaitUntil([this] { return session->Activity != acIdentify || !session->IsOpen(); },
+              IdentifyTimeoutMs);
+    if (session->Activity == acReadConfig && !WaitForRead())
+        return ExitFailed;
+    if (!session->IsOpen())
+        return ExitFailed;
+    // This command names its image: an offer of the built-in one made on the way is moot.
+    updateRequested = false;
+    TFwUpdate update(*session);
+    return update.Run(source, restore ? TFwUpdate::rsAlways : TFwUpdate::rsNever) ? ExitOk
+                                                                                  : ExitFailed;
 }

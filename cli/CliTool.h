@@ -40,6 +40,10 @@ private:
     int CmdWriteConfig(const QString& fileName);
     int CmdMonitor(const TOptions& options);
     int CmdSend(const QStringList& sentences);
+    int CmdFirmware(const QString& source, bool restore);
+    // The firmware update with the built-in image the user asked for when identification found
+    // incompatible firmware.
+    int RunRequestedUpdate();
 
     QTextStream& out;
     QTextStream& err;
@@ -47,4 +51,5 @@ private:
     std::unique_ptr<TSimulator> simulator;
     std::unique_ptr<TSession> session;
     bool readFinished = false;
+    bool updateRequested = false;
 };

@@ -1,10 +1,10 @@
 #include "session/Session.h"
 
-#include "session/LinkUrl.h"
-#include "session/User.h"
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"
+#include "session/LinkUrl.h"
+#include "session/User.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -147,6 +147,7 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
     }
     user.SetBusy(false);
 
+    loaderOffered = false;
     if (IsOpen()) {
         ConfigTimer.start();
         SendSentence(QStringLiteral("$PZRQCF,A"));
@@ -255,9 +256,9 @@ void TSession::HandleVersion(const TSentence& sentence) {
 }
 
 void TSession::StartFirmwareUpdate() {
-    // The update itself comes with the firmware image and bootloader support.
-    user.ShowMessage(
-        QStringLiteral("Updating the firmware is not available in this version of Tidewright."));
+    // Never run inside the dispatch of the line that led here: the update waits for lines of
+    // its own.
+    emit FirmwareUpdateRequested();
 }
 
 void TSession::CheckCapabilities(const QString& text) {
@@ -396,7 +397,7 @@ quint8 TSession::AwaitedKind() const {
     return 0;
 }
 
-void TSession::WaitForReply(int kind, int timeoutMs) {
+void TSession::WaitForReply(int kind, int timeoutMs, QString* reply) {
     // Waits nest: a handler that runs inside one wait may start another. Each wait has its own
     // record, so an outer wait still ends only with its own reply or its own deadline.
     const size_t index = waits.size();
@@ -422,6 +423,8 @@ void TSession::WaitForReply(int kind, int timeoutMs) {
     }
 
     const bool arrived = record() && record()->Arrived;
+    if (arrived && reply)
+        *reply = record()->Line;
     if (record())
         waits.resize(index);
     const bool cancelled = cancelWaits;
@@ -496,6 +499,7 @@ void TSession::DispatchLine(const QString& line) {
             for (TWait& wait : waits) {
                 if (!wait.Arrived && wait.Kind == sentence.Kind) {
                     wait.Arrived = true;
+                    wait.Line = line;
                     emit ReplyArrived();
                     break;
                 }
@@ -580,7 +584,22 @@ void TSession::HandleLoader(const TSentence& sentence) {
         sentence.FieldCount() > 1 ? ParseHex32(sentence.Fields.at(1)) : std::nullopt;
     LoaderType = quint8(type.value_or(0));
     TimeOutTimer.stop();
+    // The application that was identified no longer runs.
+    VersionReceived = false;
     emit LoaderAnnounced(LoaderType);
+
+    // A device left in its bootloader (an update that failed) answers nothing else: offer to
+    // update it, once per link.
+    if (FirmwareUpdateRunning || loaderOffered || (Activity != acIdle && Activity != acIdentify))
+        return;
+    loaderOffered = true;
+    if (Activity == acIdentify) {
+        Activity = acIdle;
+        emit StateChanged();
+    }
+    if (user.AskYesNo(QStringLiteral("The multiplexer is waiting in its bootloader.\n\nWould you "
+                                     "like to update its firmware now?")))
+        StartFirmwareUpdate();
 }
 
 // --- timers ------------------------------------------------------------------------------
@@ -593,6 +612,9 @@ void TSession::TimeOutTimerTimer() {
 }
 
 void TSession::ConfigTimerTimer() {
+    // Between bootloader packets a sentence would only disturb the bootloader.
+    if (comm->InPacketMode())
+        return;
     SendSentence(QStringLiteral("$PZRQCF,A"));
 }
 

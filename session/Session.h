@@ -1,9 +1,9 @@
 #pragma once
 
-#include "session/NmeaLog.h"
-#include "session/Viewer.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
+#include "session/NmeaLog.h"
+#include "session/Viewer.h"
 
 #include <QObject>
 #include <QStringList>
@@ -87,7 +87,8 @@ public:
     void ReadConfiguration(); // btnReadConfigClick
     void HandleVersion(const TSentence& sentence);
     void CheckCapabilities(const QString& text);
-    // The firmware update with the image built into the program.
+    // Asks for the firmware update with the image built into the program: the window and the
+    // command-line tool run it once the dispatch that asked has ended (FirmwareUpdateRequested).
     void StartFirmwareUpdate();
     void RestoreFactorySettings(); // asks first
     // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
@@ -107,8 +108,10 @@ public:
     // --- sending and waiting ------------------------------------------------------------
     void SendSentence(const QString& text);
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
-    void WaitForReply(int kind, int timeoutMs);
+    // reply, when given, receives the line that answered.
+    void WaitForReply(int kind, int timeoutMs, QString* reply = nullptr);
     int WaitDepth() const { return int(waits.size()); }
+    IUser& User() { return user; }
     // The kind the innermost unanswered wait expects; 0 when nothing is awaited.
     quint8 AwaitedKind() const;
     // Ends every running wait with ECancelled (the program is closing).
@@ -136,10 +139,12 @@ public:
     QString DeviceName;
     QString SerialNumber;
     QString TimeoutMessage;
-    quint8 LoaderType = 0;        // multiplexer type from the last bootloader announcement
-    quint8 OverflowLamps = 0;     // bit n: output n+1 overflowed lately
-    bool ViewerGreyed = false;    // identification found incompatible firmware
-    bool VersionReceived = false; // a version reply was handled since the last read started
+    quint8 LoaderType = 0;              // multiplexer type from the last bootloader announcement
+    quint8 OverflowLamps = 0;           // bit n: output n+1 overflowed lately
+    bool ViewerGreyed = false;          // identification found incompatible firmware
+    bool VersionReceived = false;       // a version reply was handled since the last read started
+    bool FirmwareUpdateRunning = false; // a firmware update job runs (one at a time)
+    bool LinkHeld = false;              // the update holds the link: connection and reading are off
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
@@ -168,6 +173,9 @@ signals:
     void StatisticsReport(const TSentence& sentence);
     // The bootloader announced itself: the update command becomes available.
     void LoaderAnnounced(quint8 type);
+    // The user asked for the firmware update with the built-in image (incompatible firmware,
+    // or a device waiting in its bootloader).
+    void FirmwareUpdateRequested();
     // The configuration read ended with its closing "$PZRQRDY".
     void ReadFinished();
     // The outermost wait has ended.
@@ -196,10 +204,12 @@ private:
         quint8 Kind = 0;
         bool Arrived = false;
         quint64 Serial = 0;
+        QString Line = {}; // the reply
     };
     std::vector<TWait> waits; // outermost first
     quint64 waitSerial = 0;
     bool cancelWaits = false;
     bool viewerDirty = false;
+    bool loaderOffered = false; // a device waiting in its bootloader was offered the update
     TNmeaLog log;
 };
