@@ -314,9 +314,11 @@ bool TFwUpdate::Update(const QString& source, TRestore restore) {
     // identification must not end this wait.
     session.TimeOutTimer.stop();
     SetState(fwWaitLoader);
-    session.SendSentence(QStringLiteral("$PZRQRESET"));
     session.Activity = acFwWaitLoader;
+    // The window is made ready first: once the reset has gone, nothing may run before the wait
+    // for the announcement has begun, or a quick bootloader's announcement would pass unseen.
     HoldLink();
+    session.SendSentence(QStringLiteral("$PZRQRESET"));
     try {
         try {
             session.WaitForReply(nkLDR, LoaderTimeoutMs);

@@ -122,6 +122,7 @@ private slots:
     void FullUpdate_data();
     void FullUpdate();
     void BuiltInImage();
+    void ImmediateAnnouncementIsSeen();
     void ErrorReplies_data();
     void ErrorReplies();
     void ReplyTimeouts_data();
@@ -271,6 +272,16 @@ void TestFwUpdate::BuiltInImage() {
     QVERIFY(rig.user.ProgressSteps.contains("range 0..311"));
     QCOMPARE(rig.user.Positions.size(), 1 + 312);
     QCOMPARE(rig.user.Positions.last(), 311);
+}
+
+void TestFwUpdate::ImmediateAnnouncementIsSeen() {
+    // A bootloader that announces itself the moment the reset arrives.
+    TSimulator::TOptions options;
+    options.bootDelayMs = 0;
+    TRig rig(options);
+    rig.user.Answers = {false};
+    QVERIFY(TFwUpdate(*rig.session).Run(WriteImage({Payload(600)})));
+    QCOMPARE(rig.user.Messages, QStringList{Success});
 }
 
 void TestFwUpdate::ErrorReplies_data() {
