@@ -1,10 +1,10 @@
 #include "cli/CliTool.h"
 
+#include "session/Session.h"
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "firmware/FwUpdate.h"
 #include "nmea/Numbers.h"
-#include "session/Session.h"
 #include "sim/Simulator.h"
 
 #include <QDeadlineTimer>

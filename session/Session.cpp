@@ -1,10 +1,10 @@
 #include "session/Session.h"
 
+#include "session/LinkUrl.h"
+#include "session/User.h"
 #include "comms/Comms.h"
 #include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"
-#include "session/LinkUrl.h"
-#include "session/User.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

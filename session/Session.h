@@ -1,9 +1,9 @@
 #pragma once
 
-#include "config/MuxConfig.h"
-#include "nmea/Nmea.h"
 #include "session/NmeaLog.h"
 #include "session/Viewer.h"
+#include "config/MuxConfig.h"
+#include "nmea/Nmea.h"
 
 #include <QObject>
 #include <QStringList>
@@ -139,12 +139,15 @@ public:
     QString DeviceName;
     QString SerialNumber;
     QString TimeoutMessage;
-    quint8 LoaderType = 0;              // multiplexer type from the last bootloader announcement
-    quint8 OverflowLamps = 0;           // bit n: output n+1 overflowed lately
-    bool ViewerGreyed = false;          // identification found incompatible firmware
-    bool VersionReceived = false;       // a version reply was handled since the last read started
-    bool FirmwareUpdateRunning = false; // a firmware update job runs (one at a time)
-    bool LinkHeld = false;              // the update holds the link: connection and reading are off
+    quint8 LoaderType = 0;        // multiplexer type from the last bootloader announcement
+    quint8 OverflowLamps = 0;     // bit n: output n+1 overflowed lately
+    bool ViewerGreyed = false;    // identification found incompatible firmware
+    bool VersionReceived = false; // a version reply was handled since the last read started
+
+    // A firmware update job runs (one at a time).
+    bool FirmwareUpdateRunning = false;
+    // The update holds the link: connection and reading are off.
+    bool LinkHeld = false;
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
