@@ -5,6 +5,7 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "firmware/FwUpdate.h"
 #include "network/AssignIP.h"
 #include "network/Network.h"
 #include "network/XportList.h"
@@ -252,6 +253,8 @@ void TMainForm::ConnectSignals() {
         lineRate.Restart(session.LinesReceived(), lineRateClock.elapsed());
         lineRateTimer.start();
     });
+    connect(ui->miUpdateFirmware, &QAction::triggered, this, [this] { miUpdateFirmwareClick(); });
+    connect(ui->miAutoUpdate, &QAction::triggered, this, [this] { miAutoUpdateClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
@@ -273,6 +276,10 @@ void TMainForm::ConnectSignals() {
         ui->miUpdateFirmware->setVisible(true);
         ui->miUpdateFirmware->setEnabled(true);
     });
+    // The update waits for lines itself, so it runs after the dispatch that asked for it.
+    connect(
+        &session, &TSession::FirmwareUpdateRequested, this,
+        [this] { RunFirmwareUpdate([] { return BuiltInImageSource; }); }, Qt::QueuedConnection);
     connect(&session, &TSession::WaitsFinished, this, [this] {
         if (closePending)
             QTimer::singleShot(0, this, &QWidget::close);
@@ -293,6 +300,13 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (session.FirmwareUpdateRunning) {
+        // Closing the link in the middle of programming would leave the multiplexer without a
+        // program: the window closes once the update has ended (every one of its waits does).
+        closePending = true;
+        event->ignore();
+        return;
+    }
     if (session.WaitDepth() > 0) {
         // A command is waiting for the multiplexer with the port and the model in use: end the
         // wait first, and close once it has unwound.
@@ -379,12 +393,18 @@ void TMainForm::RefreshControls() {
     ui->edtMuxPort->setEnabled(!open);
     // Commands that read or write the whole configuration wait until nothing else runs.
     const bool idle = open && session.IsIdle();
-    ui->btnReadConfig->setEnabled(idle);
+    ui->btnReadConfig->setEnabled(idle && !session.LinkHeld);
+    // While the update holds the link, the link stays as it is.
+    ui->gbConnection->setEnabled(!session.LinkHeld);
     for (QAction* item : {ui->miLoad, ui->miResetFactorySettings})
         item->setEnabled(idle);
     for (QAction* item : {ui->miSave, ui->miSaveAs, ui->miUpdateFirmware, ui->miAutoUpdate,
                           ui->miNavDB, ui->miStats})
         item->setEnabled(open);
+    if (session.FirmwareUpdateRunning) {
+        ui->miUpdateFirmware->setEnabled(false);
+        ui->miAutoUpdate->setEnabled(false);
+    }
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.Identification().FirmwareText);
     statusPanels[2]->setText(QStringLiteral("Serial: ") + session.Identification().SerialNumber);
@@ -713,6 +733,32 @@ void TMainForm::miStatsClick(bool checked) {
 
 void TMainForm::miNavDBClick() {
     Guarded([&] { navDBForm->Query(); });
+}
+
+void TMainForm::miUpdateFirmwareClick() {
+    RunFirmwareUpdate([this] {
+        // The open dialog starts on the firmware images, its second filter.
+        QString filter = OpenFilter.section(QStringLiteral(";;"), 1, 1);
+        return QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter, &filter);
+    });
+}
+
+void TMainForm::miAutoUpdateClick() {
+    RunFirmwareUpdate([] { return BuiltInImageSource; });
+}
+
+void TMainForm::RunFirmwareUpdate(const std::function<QString()>& chooseSource) {
+    Guarded([&] {
+        TFwUpdate update(session);
+        update.Run(chooseSource);
+    });
+    RefreshControls();
+    if (closePending && !session.FirmwareUpdateRunning)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+TProgress* TMainForm::ProgressWindow() const {
+    return guiUser ? guiUser->Progress() : nullptr;
 }
 
 // --- start-up options --------------------------------------------------------------------

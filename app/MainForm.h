@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,7 @@ class TXPortListDlg;
 struct TXPortOptions;
 class TNavDBForm;
 class TStats;
+class TProgress;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -37,6 +39,8 @@ public:
     ~TMainForm() override;
 
     TSession& Session() { return session; }
+    // The window's progress window; none when another user than the window's own was given.
+    TProgress* ProgressWindow() const;
     Ui::TMainForm& Controls() { return *ui; }
     TStats& Stats() { return *stats; }
     TNavDBForm& NavDBForm() { return *navDBForm; }
@@ -80,6 +84,8 @@ public:
     TAssignIPDlg& AssignIPDlg() { return *assignIPDlg; }
     void miStatsClick(bool checked);
     void miNavDBClick();
+    void miUpdateFirmwareClick();
+    void miAutoUpdateClick();
     // The logging commands after their file dialog; false when the file could not be made.
     bool StartLogTo(const QString& fileName, bool diagnostic);
     // Save as Save and Save As do once the name is known.
@@ -113,6 +119,8 @@ private:
     // the filter selected first and, afterwards, the one the user chose.
     QString AskSaveFileName(const QString& fileName, QString& filter);
     void TakeScreenshot();
+    // Runs the firmware update with the image the source names (a file, or the built-in one).
+    void RunFirmwareUpdate(const std::function<QString()>& chooseSource);
     static void EnableGroup(QWidget* group, bool enable);
     // Runs a user action; errors nobody caught reach the standard error box.
     template <class F>

@@ -2,6 +2,7 @@
 
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
+#include "firmware/FwUpdate.h"
 #include "nmea/Numbers.h"
 #include "session/Session.h"
 #include "session/Texts.h"
@@ -168,6 +169,16 @@ const TOptionRow OptionTable[] = {
     {"--diag-log", "FILE", "log the traffic as a diagnostic log", ParseLog},
     {"--target", "ADDRESS", "where discovery and assignment go [255.255.255.255]", ParseTarget},
     {"--port", "PORT", "the device-server port [30718]", ParsePort},
+    {"--built-in", nullptr, "the image built into this program instead of a file",
+     [](TOptions& o, const QString&, const QString&) {
+         o.BuiltIn = true;
+         return QString();
+     }},
+    {"--restore", nullptr, "write the configuration saved before the update back after it",
+     [](TOptions& o, const QString&, const QString&) {
+         o.Restore = true;
+         return QString();
+     }},
     {"--csv", nullptr, "comma-separated values under a header line",
      [](TOptions& o, const QString&, const QString&) {
          o.Csv = true;
@@ -218,6 +229,11 @@ const TCliTool::TCommand TCliTool::Commands[] = {
     {"send", "SENTENCE...", 1, -1, true, "",
      "send sentences as the Send box does (\"$\" and checksum added)",
      "tidewright-cli --connect tcp:192.168.1.5 send PZRQVER", &TCliTool::CmdSend},
+    {"firmware", "[FILE]", 0, 1, true, "--built-in --restore",
+     "update the firmware with an image file (.cvz) or the built-in image, showing progress on "
+     "standard error; the configuration is read and saved first (the file is named at the end)",
+     "tidewright-cli --connect serial:/dev/ttyUSB0 firmware cpx-3.15.0.cvz",
+     &TCliTool::CmdFirmware},
     // The device servers' own settings: no link to the multiplexer.
     {"discover", "", 0, 0, false, "--target --port",
      "list the device servers that answer a broadcast", "tidewright-cli discover",
@@ -384,6 +400,8 @@ bool TCliTool::Open(const TOptions& options) {
 
     session = std::make_unique<TSession>(*user);
     QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
+    QObject::connect(session.get(), &TSession::FirmwareUpdateRequested,
+                     [this] { updateRequested = true; });
     session->Viewer.ViewFilter = options.Filter;
     session->Viewer.TagBlocks = options.TagBlocks;
     if (!options.LogFile.isEmpty() && !session->StartLog(options.LogFile, options.DiagnosticLog)) {
@@ -449,8 +467,20 @@ bool TCliTool::WaitForRead() {
 }
 
 int TCliTool::CmdIdentify(const TOptions& options) {
-    if (!Open(options) || !Identify())
+    if (!Open(options))
         return ExitFailed;
+    if (!Identify()) {
+        if (!updateRequested)
+            return ExitFailed;
+        // Answered Yes (--yes) to the incompatible-firmware question: update, then say what
+        // the multiplexer now is.
+        if (RunRequestedUpdate() != ExitOk)
+            return ExitFailed;
+        WaitUntil([this] { return session->Activity() != acReadConfig || !session->IsOpen(); },
+                  ReadTimeoutMs);
+        if (session->DeviceModel() < 0)
+            return ExitFailed;
+    }
     const TIdentification& id = session->Identification();
     out << "Device name: " << id.DeviceName << "\n"
         << "Firmware version: " << id.FirmwareText << "\n"
@@ -579,4 +609,32 @@ int TCliTool::CmdNavDB(const TOptions& options) {
     if (session->IsOpen() && user->MessagesShown() == before)
         err << MsgNoResponse() << Qt::endl;
     return ExitFailed;
+}
+
+int TCliTool::RunRequestedUpdate() {
+    updateRequested = false;
+    TFwUpdate update(*session);
+    return update.Run(BuiltInImageSource, TFwUpdate::rsNever) ? ExitOk : ExitFailed;
+}
+
+int TCliTool::CmdFirmware(const TOptions& options) {
+    if (options.BuiltIn == !options.Positional.isEmpty())
+        return Usage(QStringLiteral("firmware needs an image file or --built-in."));
+    const QString source = options.BuiltIn ? BuiltInImageSource : options.Positional[0];
+    const bool restore = options.Restore;
+    if (!Open(options))
+        return ExitFailed;
+    // A device waiting in its bootloader answers no identification; the update still reaches
+    // it. A configuration dump under way ends first, so its reports answer no wait of the update.
+    WaitUntil([this] { return session->Activity() != acIdentify || !session->IsOpen(); },
+              IdentifyTimeoutMs);
+    if (session->Activity() == acReadConfig && !WaitForRead())
+        return ExitFailed;
+    if (!session->IsOpen())
+        return ExitFailed;
+    // This command names its image: an offer of the built-in one made on the way is moot.
+    updateRequested = false;
+    TFwUpdate update(*session);
+    return update.Run(source, restore ? TFwUpdate::rsAlways : TFwUpdate::rsNever) ? ExitOk
+                                                                                  : ExitFailed;
 }

@@ -38,6 +38,8 @@ public:
         QString LogFile;
         bool DiagnosticLog = false;
         bool Csv = false;
+        bool BuiltIn = false;
+        bool Restore = false;
         QStringList Given; // the command options named on the command line
         QStringList Positional;
         QString Command;
@@ -65,6 +67,10 @@ private:
     int CmdNetwork(const TOptions& options);
     int CmdStats(const TOptions& options);
     int CmdNavDB(const TOptions& options);
+    int CmdFirmware(const TOptions& options);
+    // The firmware update with the built-in image the user asked for when identification found
+    // incompatible firmware.
+    int RunRequestedUpdate();
 
     QTextStream& out;
     QTextStream& err;
@@ -72,4 +78,5 @@ private:
     std::unique_ptr<TSimulator> simulator;
     std::unique_ptr<TSession> session;
     bool readFinished = false;
+    bool updateRequested = false;
 };

@@ -170,6 +170,7 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
     }
     user.SetBusy(false);
 
+    loaderOffered = false;
     if (IsOpen()) {
         ConfigTimer.start();
         SendSentence(QStringLiteral("$PZRQCF,A"));
@@ -294,9 +295,9 @@ void TSession::HandleVersion(const TSentence& sentence) {
 }
 
 void TSession::StartFirmwareUpdate() {
-    // The update itself comes with the firmware image and bootloader support.
-    user.ShowMessage(
-        QStringLiteral("Updating the firmware is not available in this version of Tidewright."));
+    // Never run inside the dispatch of the line that led here: the update waits for lines of
+    // its own.
+    emit FirmwareUpdateRequested();
 }
 
 void TSession::CheckCapabilities(const QString& text) {
@@ -464,14 +465,14 @@ void TSession::LinkLost() {
     throw ELinkLost(MsgLinkClosed);
 }
 
-void TSession::WaitForReply(int kind, int timeoutMs) {
-    if (!AwaitReply(kind, timeoutMs)) {
+void TSession::WaitForReply(int kind, int timeoutMs, QString* reply) {
+    if (!AwaitReply(kind, timeoutMs, reply)) {
         user.SetBusy(false);
         throw ETimeOut(MsgNoResponse);
     }
 }
 
-bool TSession::AwaitReply(int kind, int timeoutMs) {
+bool TSession::AwaitReply(int kind, int timeoutMs, QString* reply) {
     // Waits nest: a handler that runs inside one wait may start another. Each wait has its own
     // record, so an outer wait still ends only with its own reply or its own deadline.
     const size_t index = waits.size();
@@ -500,6 +501,8 @@ bool TSession::AwaitReply(int kind, int timeoutMs) {
 
     const bool dropped = !record();
     const bool arrived = !dropped && record()->Arrived;
+    if (arrived && reply)
+        *reply = record()->Line;
     if (!dropped)
         waits.resize(index);
     const bool cancelled = cancelWaits;
@@ -582,6 +585,7 @@ void TSession::DispatchLine(const QString& line) {
             for (TWait& wait : waits) {
                 if (!wait.Arrived && wait.Kind == sentence.Kind) {
                     wait.Arrived = true;
+                    wait.Line = line;
                     emit ReplyArrived();
                     break;
                 }
@@ -675,7 +679,22 @@ void TSession::HandleLoader(const TSentence& sentence) {
         sentence.FieldCount() > 1 ? ParseHex32(sentence.Fields.at(1)) : std::nullopt;
     LoaderType = quint8(type.value_or(0));
     TimeOutTimer.stop();
+    // The application that was identified no longer runs.
+    identification.Received = false;
     emit LoaderAnnounced(LoaderType);
+
+    // A device left in its bootloader (an update that failed) answers nothing else: offer to
+    // update it, once per link.
+    if (FirmwareUpdateRunning || loaderOffered || (activity != acIdle && activity != acIdentify))
+        return;
+    loaderOffered = true;
+    if (activity == acIdentify) {
+        SetActivity(acIdle);
+        emit StateChanged();
+    }
+    if (user.AskYesNo(QStringLiteral("The multiplexer is waiting in its bootloader.\n\nWould you "
+                                     "like to update its firmware now?")))
+        StartFirmwareUpdate();
 }
 
 // --- timers ------------------------------------------------------------------------------
@@ -688,6 +707,9 @@ void TSession::TimeOutTimerTimer() {
 }
 
 void TSession::ConfigTimerTimer() {
+    // Between bootloader packets a sentence would only disturb the bootloader.
+    if (comm->InPacketMode())
+        return;
     SendSentence(QStringLiteral("$PZRQCF,A"));
 }
 

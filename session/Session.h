@@ -110,7 +110,8 @@ public:
     bool ReadConfiguration();
     void HandleVersion(const TSentence& sentence);
     void CheckCapabilities(const QString& text);
-    // The firmware update with the image built into the program.
+    // Asks for the firmware update with the image built into the program: the window and the
+    // command-line tool run it once the dispatch that asked has ended (FirmwareUpdateRequested).
     void StartFirmwareUpdate();
     void RestoreFactorySettings(); // asks first; refused while the session is busy
     // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
@@ -143,8 +144,10 @@ public:
     // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
     // ETimeOut when no answer came in time.
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
-    void WaitForReply(int kind, int timeoutMs);
+    // reply, when given, receives the line that answered.
+    void WaitForReply(int kind, int timeoutMs, QString* reply = nullptr);
     int WaitDepth() const { return int(waits.size()); }
+    IUser& User() { return user; }
     // The kind the innermost unanswered wait expects; 0 when nothing is awaited.
     quint8 AwaitedKind() const;
     // Ends every running wait with ECancelled (the program is closing).
@@ -175,6 +178,11 @@ public:
     quint8 LoaderType = 0;     // multiplexer type from the last bootloader announcement
     quint8 OverflowLamps = 0;  // bit n: output n+1 overflowed lately
     bool ViewerGreyed = false; // identification found incompatible firmware
+
+    // A firmware update job runs (one at a time).
+    bool FirmwareUpdateRunning = false;
+    // The update holds the link: connection and reading are off.
+    bool LinkHeld = false;
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
@@ -207,6 +215,9 @@ signals:
     void NavDBReport(const TSentence& sentence);
     // The bootloader announced itself: the update command becomes available.
     void LoaderAnnounced(quint8 type);
+    // The user asked for the firmware update with the built-in image (incompatible firmware,
+    // or a device waiting in its bootloader).
+    void FirmwareUpdateRequested();
     // The configuration read ended with its closing "$PZRQRDY".
     void ReadFinished();
     // The outermost wait has ended.
@@ -229,7 +240,7 @@ private:
     void StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
                     QString (*command)(const TEntry&));
     // WaitForReply without the time-out error: false when the time ran out.
-    bool AwaitReply(int kind, int timeoutMs);
+    bool AwaitReply(int kind, int timeoutMs, QString* reply = nullptr);
     // Ends a command whose link has closed.
     [[noreturn]] void LinkLost();
     void LogOrStop(const QString& tagBlock, const QString& text, bool received);
@@ -246,6 +257,7 @@ private:
         quint8 Kind = 0;
         bool Arrived = false;
         quint64 Serial = 0;
+        QString Line = {}; // the reply
     };
     std::vector<TWait> waits; // outermost first
     quint64 waitSerial = 0;
@@ -253,5 +265,6 @@ private:
     quint64 readyAnswers = 0; // "$PZRQRDY" sentences received
     bool viewerDirty = false;
     quint64 linesReceived = 0;
+    bool loaderOffered = false; // a device waiting in its bootloader was offered the update
     TNmeaLog log;
 };
