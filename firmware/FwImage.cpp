@@ -131,7 +131,7 @@ quint32 FirmwareChecksum(QByteArrayView buffer) {
 QByteArray MakeFirmwareFile(const TFirmwareFileInfo& info, QByteArrayView payload) {
     QByteArray buffer(FwPayloadSize, char(0xFF));
     const qsizetype checked = std::min(payload.size(), FwPayloadSize);
-    std::memcpy(buffer.data(), payload.data(), size_t(checked));
+    std::copy_n(payload.data(), checked, buffer.data());
 
     QByteArray file(FwHeaderSize, '\0');
     std::memcpy(file.data(), Magic, sizeof Magic);

@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -119,6 +121,8 @@ private slots:
 
     void ReplyTexts_data();
     void ReplyTexts();
+    void BootloaderWire_data();
+    void BootloaderWire();
     void FullUpdate_data();
     void FullUpdate();
     void BuiltInImage();
@@ -197,6 +201,116 @@ void TestFwUpdate::ReplyTexts() {
     QFETCH(QByteArray, reply);
     QFETCH(QString, message);
     QCOMPARE(BootCommandName(quint8(command)) + BootReplyText(reply), message);
+}
+
+namespace {
+
+// A bootloader written out by hand on a loopback socket: it keeps every byte it receives and
+// answers each command packet after the first (the synchronisation) with the next reply frame.
+class THandBootloader : public QObject {
+public:
+    explicit THandBootloader(QList<QByteArray> replyFrames)
+        : replies(std::move(replyFrames)) {
+        server.listen(QHostAddress::LocalHost);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, this, [this] { Receive(); });
+        });
+    }
+    quint16 Port() const { return server.serverPort(); }
+    QByteArray Received;
+
+private:
+    void Receive() {
+        Received += socket->readAll();
+        // Count the frames: each ends with an end byte that no escape byte precedes.
+        int frames = 0;
+        for (qsizetype i = 0; i < Received.size(); ++i) {
+            if (quint8(Received[i]) == 0xFF)
+                ++i;
+            else if (quint8(Received[i]) == 0xFD)
+                ++frames;
+        }
+        for (; answered < frames; ++answered) {
+            if (answered > 0 && !replies.isEmpty())
+                socket->write(replies.takeFirst());
+        }
+    }
+
+    QTcpServer server;
+    QTcpSocket* socket = nullptr;
+    QList<QByteArray> replies;
+    int answered = 0;
+};
+
+} // namespace
+
+void TestFwUpdate::BootloaderWire_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QList<QByteArray>>("replies");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("failure");
+    const QByteArray done = Bytes({0xFE, 0xC0, 0xFD});
+    const QByteArray sync = Bytes({0xFE, 0xF0, 0xF1, 0xF2, 0xF3, 0xFD});
+    const QByteArray erase = Bytes({0xFE, 0x01, 0xFD});
+    const QByteArray encryption = Bytes({0xFE, 0x06, 0x02}) + QByteArray(16, 0x11) + '\xFD';
+    // One page: the data byte 0xFE and 511 bytes of padding, every one escaped.
+    QByteArray page = Bytes({0xFE, 0x03, 0x00, 0x00, 0xFF, 0xFE});
+    for (int i = 0; i < 511; ++i)
+        page += Bytes({0xFF, 0xFF});
+    page += '\xFD';
+    const QByteArray crc = Bytes({0xFE, 0x05, 0xFD});
+    const QByteArray crcOk = Bytes({0xFE, 0x05, 0xEF, 0xCD, 0xAB, 0x00, 0xFD});
+
+    QTest::newRow("one page, CRC right")
+        << QByteArray(1, char(0xFE)) << QList<QByteArray>{done, done, done, crcOk}
+        << sync + erase + encryption + page + crc << "";
+    QTest::newRow("CRC reply 0x85")
+        << QByteArray(1, char(0xFE))
+        << QList<QByteArray>{done, done, done, Bytes({0xFE, 0x85, 0xEF, 0xCD, 0xAB, 0x00, 0xFD})}
+        << sync + erase + encryption + page + crc << "";
+    QTest::newRow("CRC command done")
+        << QByteArray(1, char(0xFE)) << QList<QByteArray>{done, done, done, done}
+        << sync + erase + encryption + page + crc << "";
+    QTest::newRow("CRC differs")
+        << QByteArray(1, char(0xFE))
+        << QList<QByteArray>{done, done, done, Bytes({0xFE, 0x05, 0xEF, 0xCD, 0xAB, 0x01, 0xFD})}
+        << sync + erase + encryption + page + crc
+        << "Bootloader: CRC error\nFile CRC: 00ABCDEF\nMult.CRC: 01ABCDEF";
+    QTest::newRow("empty image: no page") << QByteArray() << QList<QByteArray>{done, done, crcOk}
+                                          << sync + erase + encryption + crc << "";
+    QTest::newRow("reply of two bytes")
+        << QByteArray(1, char(0xFE)) << QList<QByteArray>{Bytes({0xFE, 0xC0, 0xC0, 0xFD})}
+        << sync + erase << "Erase application command:\nResponse has wrong size";
+    QTest::newRow("escaped reply byte")
+        << QByteArray(1, char(0xFE)) << QList<QByteArray>{done, Bytes({0xFE, 0xFF, 0xFE, 0xFD})}
+        << sync + erase + encryption << "Encryption command:\nUnknown response";
+}
+
+void TestFwUpdate::BootloaderWire() {
+    QFETCH(QByteArray, payload);
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, failure);
+    TFirmwareFileInfo info;
+    info.DeviceCrc = 0x00ABCDEF;
+    info.DecryptionParameters = QByteArray(16, 0x11);
+    const TFirmwareImage& image = LoadBuiltInImage(MakeFirmwareFile(info, payload));
+
+    THandBootloader peer(replies);
+    TComm comm;
+    comm.Open(lkTcp, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), 0);
+    QCOMPARE(comm.Mode(), mdTcp);
+    QString error;
+    try {
+        RunBootloader(comm, image, nullptr);
+    } catch (const ECommError& e) {
+        error = e.Message();
+    }
+    QCOMPARE(error, failure);
+    QVERIFY(!comm.InPacketMode());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.Received, wire, Timeout);
+    comm.Close();
 }
 
 void TestFwUpdate::FullUpdate_data() {
