@@ -62,6 +62,7 @@ bench)
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     build/bench/tidewright-bench
     build/bench/tidewright-loadbench
+    build/bench/tidewright-readbench
     ;;
 asan)
     install_missing

@@ -5,7 +5,10 @@
 #include "app/AboutBox.h"
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
+#include "config/CompareForm.h"
+#include "config/SentenceFile.h"
 #include "firmware/FwUpdate.h"
+#include "n2k/N2KForm.h"
 #include "network/AssignIP.h"
 #include "network/Network.h"
 #include "network/XportList.h"
@@ -16,10 +19,11 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
@@ -75,7 +79,9 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , ui(new Ui::TMainForm)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
-    , session(user) {
+    , session(user)
+    , editor(session, user)
+    , n2kList(session) {
     FormCreate();
 }
 
@@ -114,9 +120,16 @@ void TMainForm::FormCreate() {
     BuildOverflowLamps();
     BuildStatusBar();
     ui->pcConfig->setCurrentIndex(0);
+    for (TConfigPage* page : std::initializer_list<TConfigPage*>{
+             ui->tsInOut, ui->tsOptions, ui->tsConversions, ui->tsModbus, ui->tsNmea2000})
+        page->Bind(session, editor, configWidgets);
+    ui->tsModbus->SetTabs(ui->pcConfig);
+    configWidgets.OnRefresh = [this] { RefreshControls(); };
+    editor.SetControls(&configWidgets);
     // The secondary windows are made once and shown on demand.
     stats = new TStats(session, this);
     navDBForm = new TNavDBForm(session, this);
+    BuildDeviceList();
     ConnectSignals();
 
     // A fixed window: single border, minimise and close only.
@@ -206,6 +219,15 @@ void TMainForm::BuildStatusBar() {
     ui->statusBar->addPermanentWidget(lineRatePanel);
 }
 
+void TMainForm::BuildDeviceList() {
+    n2kForm = new TN2KDeviceListForm(n2kList, user, this);
+    QWidget* group = ui->tsNmea2000->DeviceSettings();
+    auto* button = new QPushButton(QStringLiteral("Device List"), group);
+    button->setObjectName(QStringLiteral("btnDeviceList"));
+    button->setGeometry(group->width() - 108, group->height() - 32, 100, 24);
+    connect(button, &QPushButton::clicked, this, [this] { Guarded([&] { n2kForm->Browse(); }); });
+}
+
 void TMainForm::ConnectSignals() {
     // Only what the user does reaches the handlers: the program's own changes of selections and
     // check states do not raise these signals.
@@ -229,6 +251,7 @@ void TMainForm::ConnectSignals() {
     connect(ui->miLoad, &QAction::triggered, this, [this] { miLoadClick(); });
     connect(ui->miSave, &QAction::triggered, this, [this] { miSaveClick(); });
     connect(ui->miSaveAs, &QAction::triggered, this, [this] { miSaveAsClick(); });
+    connect(ui->miCompare, &QAction::triggered, this, [this] { miCompareClick(); });
     connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->miAbout, &QAction::triggered, this, [this] { miAboutClick(); });
     connect(ui->miResetFactorySettings, &QAction::triggered, this,
@@ -257,7 +280,9 @@ void TMainForm::ConnectSignals() {
     connect(ui->miAutoUpdate, &QAction::triggered, this, [this] { miAutoUpdateClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
-    connect(&session, &TSession::BusyChanged, this, [this] { RefreshControls(); });
+    // A wait that starts or ends changes what may be started; the pages keep what they show
+    // (a change whose answer did not come keeps the user's choice, unrefreshed).
+    connect(&session, &TSession::BusyChanged, this, [this] { RefreshConnection(); });
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
     // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
@@ -272,6 +297,11 @@ void TMainForm::ConnectSignals() {
     connect(&session, &TSession::OverflowChanged, this,
             [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
     connect(&session, &TSession::LogChanged, this, [this] { UpdateLogStatus(); });
+    // Source addresses and device instances may change at any time, not only in a read.
+    connect(&session, &TSession::Nmea2000Changed, this, [this] {
+        TRefreshingScope refreshing(session.Refreshing);
+        ui->tsNmea2000->RefreshNmea2000();
+    });
     connect(&session, &TSession::LoaderAnnounced, this, [this] {
         ui->miUpdateFirmware->setVisible(true);
         ui->miUpdateFirmware->setEnabled(true);
@@ -351,21 +381,34 @@ void TMainForm::EnableGroup(QWidget* group, bool enable) {
 void TMainForm::EnableConfigControls(bool enable) {
     {
         TRefreshingScope refreshing(session.Refreshing);
-        for (QWidget* group :
-             {static_cast<QWidget*>(ui->gbSendNmea), static_cast<QWidget*>(ui->gbInputSettings),
-              static_cast<QWidget*>(ui->gbOutputSettings), static_cast<QWidget*>(ui->gbPriority),
-              static_cast<QWidget*>(ui->gbGeneralOptions), static_cast<QWidget*>(ui->gbGeneration),
-              static_cast<QWidget*>(ui->gbConversions), static_cast<QWidget*>(ui->tsRouting),
-              static_cast<QWidget*>(ui->tsModbus), static_cast<QWidget*>(ui->tsNmea2000),
-              static_cast<QWidget*>(ui->gbMxpgn), static_cast<QWidget*>(ui->gbDeviceSettings)})
+        configWidgets.Enabled = enable;
+        QList<QWidget*> groups{ui->gbSendNmea};
+        groups += ui->tsInOut->Containers();
+        groups += ui->tsOptions->Containers();
+        groups += ui->tsConversions->Containers();
+        groups.append(ui->tsRouting);
+        groups += ui->tsModbus->Containers();
+        groups += ui->tsNmea2000->Containers();
+        for (QWidget* group : std::as_const(groups))
             EnableGroup(group, enable);
+        // A talker ID marked by a failed check loses its mark.
+        if (!enable) {
+            const QList<TControlDesc>& controls = ConfigControls();
+            for (qsizetype i = 0; i < controls.size(); ++i)
+                if (controls[i].Handler == chTalkerID)
+                    configWidgets.Mark(int(i), fmNormal);
+        }
     }
     RefreshControls();
 }
 
 void TMainForm::RefreshControls() {
     TRefreshingScope refreshing(session.Refreshing);
+    RefreshConnection();
+    RefreshConfigPages();
+}
 
+void TMainForm::RefreshConnection() {
     const int selector = ui->cbPort->currentIndex();
     const bool network = selector >= 0 && selector < SelectorFirstSerial;
     if (selector < 0) {
@@ -405,6 +448,8 @@ void TMainForm::RefreshControls() {
         ui->miUpdateFirmware->setEnabled(false);
         ui->miAutoUpdate->setEnabled(false);
     }
+    // A comparison needs the multiplexer's whole configuration: after a read that completed.
+    ui->miCompare->setEnabled(idle && configWidgets.Enabled);
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
     statusPanels[1]->setText(QStringLiteral("Version: ") + session.Identification().FirmwareText);
     statusPanels[2]->setText(QStringLiteral("Serial: ") + session.Identification().SerialNumber);
@@ -416,6 +461,29 @@ void TMainForm::RefreshControls() {
     palette.setColor(QPalette::Base, session.ViewerGreyed ? this->palette().color(QPalette::Button)
                                                           : this->palette().color(QPalette::Base));
     ui->memNmea->setPalette(palette);
+}
+
+void TMainForm::RefreshConfigPages() {
+    if (!session.IsOpen()) {
+        // Nothing is sent from the controls until they are filled again while connected.
+        session.Config.ClearRoutes();
+        session.Config.ClearModbus();
+        return;
+    }
+    switch (session.Activity()) {
+    case acIdle:
+        ui->tsInOut->RefreshInputsOutputs();
+        ui->tsOptions->RefreshOptions();
+        ui->tsConversions->RefreshConversions();
+        ui->tsModbus->RefreshModbus();
+        ui->tsNmea2000->RefreshNmea2000();
+        break;
+    case acRouteCapture:
+        ui->btnReadConfig->setEnabled(false);
+        break;
+    default:
+        break;
+    }
 }
 
 void TMainForm::UpdateViewer() {
@@ -640,6 +708,26 @@ void TMainForm::SaveConfigurationTo(const QString& fileName) {
     }
 }
 
+void TMainForm::miCompareClick() {
+    const QString name = QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter);
+    if (!name.isEmpty())
+        CompareWithFile(name);
+}
+
+void TMainForm::CompareWithFile(const QString& fileName) {
+    // An unreadable file would compare as all defaults.
+    const QFileInfo info(fileName);
+    if (!info.isFile() || !info.isReadable()) {
+        user.ShowMessage(QStringLiteral("Unable to read %1").arg(fileName));
+        return;
+    }
+    TMuxConfig file;
+    file.LoadFromFile(fileName);
+    TCompareForm compare(CompareConfigurations(session.Config, file), fileName, this);
+    if (compare.exec() == TCompareForm::Load)
+        LoadConfigurationFrom(fileName);
+}
+
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
     if (session.IsOpen() && event->mimeData()->hasUrls())
         event->acceptProposedAction();
@@ -651,19 +739,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
         if (path.endsWith(QStringLiteral(".ini"))) {
             LoadConfigurationFrom(path);
         } else if (path.endsWith(QStringLiteral(".txt"))) {
-            // Sentence files go out line by line as they stand, without waiting for answers.
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                user.ShowMessage(file.errorString());
-                continue;
-            }
-            Guarded([&] {
-                while (!file.atEnd()) {
-                    const QByteArray line = file.readLine().trimmed();
-                    if (!line.isEmpty())
-                        session.Comm().SendLine(QString::fromLatin1(line));
-                }
-            });
+            Guarded([&] { SendSentenceFile(session, user, path); });
         }
     }
     event->acceptProposedAction();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "config/ConfigEditor.h"
+#include "config/ConfigPage.h"
+#include "n2k/N2K.h"
 #include "session/LinkUrl.h"
 #include "session/Session.h"
 
@@ -21,6 +24,7 @@ class TMainForm;
 class QLabel;
 class TAssignIPDlg;
 class TGuiUser;
+class TN2KDeviceListForm;
 class TNetworkDlg;
 class TXPortListDlg;
 struct TXPortOptions;
@@ -41,6 +45,9 @@ public:
     TSession& Session() { return session; }
     // The window's progress window; none when another user than the window's own was given.
     TProgress* ProgressWindow() const;
+    TConfigEditor& Editor() { return editor; }
+    TN2KDeviceList& DeviceList() { return n2kList; }
+    TN2KDeviceListForm& DeviceListForm() { return *n2kForm; }
     Ui::TMainForm& Controls() { return *ui; }
     TStats& Stats() { return *stats; }
     TNavDBForm& NavDBForm() { return *navDBForm; }
@@ -71,6 +78,7 @@ public:
     void miLoadClick();
     void miSaveClick();
     void miSaveAsClick();
+    void miCompareClick();
     void miAboutClick();
     void miResetFactorySettingsClick();
     void miNetworkPopup();
@@ -91,6 +99,8 @@ public:
     // Save as Save and Save As do once the name is known.
     void SaveConfigurationTo(const QString& fileName);
     void LoadConfigurationFrom(const QString& fileName);
+    // Compare with File once the name is known.
+    void CompareWithFile(const QString& fileName);
 
     void SaveSettings(bool clear);
     void EnableConfigControls(bool enable);
@@ -109,6 +119,7 @@ private:
     void LoadSettings();
     void BuildOverflowLamps();
     void BuildStatusBar();
+    void BuildDeviceList();
     void ConnectSignals();
     void UpdateViewer();
     void UpdateOverflowLamps(quint8 lamps);
@@ -122,6 +133,10 @@ private:
     // Runs the firmware update with the image the source names (a file, or the built-in one).
     void RunFirmwareUpdate(const std::function<QString()>& chooseSource);
     static void EnableGroup(QWidget* group, bool enable);
+    // The connection part of RefreshControls: link controls, commands, status bar.
+    void RefreshConnection();
+    // The configuration part of RefreshControls: the page refreshes.
+    void RefreshConfigPages();
     // Runs a user action; errors nobody caught reach the standard error box.
     template <class F>
     void Guarded(F&& action);
@@ -130,6 +145,10 @@ private:
     std::unique_ptr<TGuiUser> guiUser;
     IUser& user;
     TSession session;
+    TConfigWidgets configWidgets;
+    TConfigEditor editor;
+    TN2KDeviceList n2kList;                // the program-wide NMEA 2000 device list
+    TN2KDeviceListForm* n2kForm = nullptr; // its window, created once
     std::unique_ptr<TAssignIPDlg> assignIPDlg;
     std::unique_ptr<TXPortListDlg> xportListDlg;
     std::unique_ptr<TNetworkDlg> networkDlg;

@@ -2,7 +2,9 @@
 
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
+#include "config/ConfigDiff.h"
 #include "firmware/FwUpdate.h"
+#include "n2k/N2K.h"
 #include "nmea/Numbers.h"
 #include "session/Session.h"
 #include "session/Texts.h"
@@ -73,7 +75,7 @@ private:
 
 // The identification reply is watched for 4000 ms; give it a little more.
 constexpr int IdentifyTimeoutMs = 6000;
-// No timer guards the configuration dump itself; a full dump takes far less than this.
+// The session ends a dump that goes silent for 4000 ms; this only bounds a dump that never stops.
 constexpr int ReadTimeoutMs = 60000;
 
 } // namespace
@@ -184,6 +186,11 @@ const TOptionRow OptionTable[] = {
          o.Csv = true;
          return QString();
      }},
+    {"--names", nullptr, "add each device's NAME, as n2k-address and n2k-instance take it",
+     [](TOptions& o, const QString&, const QString&) {
+         o.Names = true;
+         return QString();
+     }},
 };
 
 // Options that every command takes; the others belong to the commands that list them.
@@ -223,6 +230,9 @@ const TCliTool::TCommand TCliTool::Commands[] = {
      "load a configuration file and send it to the multiplexer",
      "tidewright-cli --connect serial:/dev/ttyUSB0 write-config boat.ini",
      &TCliTool::CmdWriteConfig},
+    {"diff", "FILE", 1, 1, true, "",
+     "read the configuration and print each setting a configuration file would change",
+     "tidewright-cli --connect tcp:192.168.1.5 diff boat.ini", &TCliTool::CmdDiff},
     {"monitor", "", 0, 0, true, "--seconds --filter --tag-blocks --log --diag-log",
      "print the received traffic as the viewer shows it",
      "tidewright-cli --simulator monitor --seconds 10 --filter \"Input 1\"", &TCliTool::CmdMonitor},
@@ -234,6 +244,15 @@ const TCliTool::TCommand TCliTool::Commands[] = {
      "standard error; the configuration is read and saved first (the file is named at the end)",
      "tidewright-cli --connect serial:/dev/ttyUSB0 firmware cpx-3.15.0.cvz",
      &TCliTool::CmdFirmware},
+    {"n2k", "", 0, 0, true, "--csv --names",
+     "scan the NMEA 2000 network and print its devices as the device list shows them",
+     "tidewright-cli --simulator n2k --csv", &TCliTool::CmdN2K},
+    {"n2k-address", "NAME ADDRESS", 2, 2, true, "",
+     "give the NMEA 2000 device with that NAME a new source address (0..251)",
+     "tidewright-cli --simulator n2k-address C078820010E1B7F3 40", &TCliTool::CmdN2KAddress},
+    {"n2k-instance", "NAME DEVICE SYSTEM", 3, 3, true, "",
+     "give it a new device instance (0..255) and system instance (0..15)",
+     "tidewright-cli --simulator n2k-instance C078820010E1B7F3 1 0", &TCliTool::CmdN2KInstance},
     // The device servers' own settings: no link to the multiplexer.
     {"discover", "", 0, 0, false, "--target --port",
      "list the device servers that answer a broadcast", "tidewright-cli discover",
@@ -269,6 +288,7 @@ TCliTool::TCliTool(QTextStream& aOut, QTextStream& aErr)
 
 TCliTool::~TCliTool() {
     // The session closes its link before the simulator it may be talking to goes away.
+    n2kList.reset();
     session.reset();
     simulator.reset();
 }
@@ -316,8 +336,9 @@ QString TCliTool::HelpText() {
     for (const QString& name : GlobalOptions)
         text += optionLine(*FindOption(name), 2);
     text += line(QStringLiteral("--help"), QStringLiteral("this text"));
-    text +=
-        QStringLiteral("\nExit codes: 0 success, 1 device, link or file error, 2 usage error.\n");
+    text += QStringLiteral(
+        "\nExit codes: 0 success, 1 device, link or file error, 2 usage error, 3 the "
+        "configuration differs from the file (diff).\n");
     return text;
 }
 
@@ -402,6 +423,9 @@ bool TCliTool::Open(const TOptions& options) {
     QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
     QObject::connect(session.get(), &TSession::FirmwareUpdateRequested,
                      [this] { updateRequested = true; });
+    // The list must exist before the identification, which starts its scan.
+    if (options.DeviceList)
+        n2kList = std::make_unique<TN2KDeviceList>(*session);
     session->Viewer.ViewFilter = options.Filter;
     session->Viewer.TagBlocks = options.TagBlocks;
     if (!options.LogFile.isEmpty() && !session->StartLog(options.LogFile, options.DiagnosticLog)) {
@@ -457,13 +481,17 @@ bool TCliTool::Identify() {
 }
 
 bool TCliTool::WaitForRead() {
-    if (!WaitUntil([this] { return readFinished || !session->IsOpen(); }, ReadTimeoutMs) ||
-        !readFinished) {
-        if (session->IsOpen())
-            err << MsgNoResponse() << Qt::endl;
-        return false;
-    }
-    return true;
+    // A dump that goes silent ends the read by itself, and says so.
+    WaitUntil(
+        [this] {
+            return readFinished || !session->IsOpen() || session->Activity() != acReadConfig;
+        },
+        ReadTimeoutMs);
+    if (readFinished)
+        return true;
+    if (session->IsOpen() && session->Activity() == acReadConfig)
+        err << MsgNoResponse() << Qt::endl;
+    return false;
 }
 
 int TCliTool::CmdIdentify(const TOptions& options) {
@@ -524,6 +552,29 @@ int TCliTool::CmdWriteConfig(const TOptions& options) {
     if (!Identify() || !WaitForRead())
         return ExitFailed;
     return session->LoadConfiguration(fileName) ? ExitOk : ExitFailed;
+}
+
+int TCliTool::CmdDiff(const TOptions& options) {
+    // An unreadable file would compare as all defaults.
+    const QString& fileName = options.Positional[0];
+    const QFileInfo info(fileName);
+    if (!info.isFile() || !info.isReadable()) {
+        err << QStringLiteral("Unable to read %1").arg(fileName) << Qt::endl;
+        return ExitFailed;
+    }
+    if (!Open(options) || !Identify())
+        return ExitFailed;
+    // Reports that could not be read leave the device's side incomplete.
+    const int before = user->MessagesShown();
+    if (!WaitForRead() || user->MessagesShown() != before)
+        return ExitFailed;
+    TMuxConfig file;
+    file.LoadFromFile(fileName);
+    const QList<TSettingDifference> differences = CompareConfigurations(session->Config, file);
+    for (const TSettingDifference& difference : differences)
+        out << DifferenceLine(difference) << '\n';
+    out.flush();
+    return differences.isEmpty() ? ExitOk : ExitDifferent;
 }
 
 int TCliTool::CmdMonitor(const TOptions& options) {

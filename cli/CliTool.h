@@ -12,12 +12,13 @@
 class TConsoleUser;
 class TSession;
 class TSimulator;
+class TN2KDeviceList;
 
 // tidewright-cli: the device jobs of the window from scripts and headless machines. It drives
 // the same session object as the window and adds no protocol of its own.
 class TCliTool {
 public:
-    enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+    enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitDifferent = 3 };
 
     TCliTool(QTextStream& out, QTextStream& err);
     ~TCliTool();
@@ -45,6 +46,8 @@ public:
         QString Command;
         QHostAddress Target = QHostAddress(QHostAddress::Broadcast); // device-server commands
         quint16 Port = 30718;
+        bool Names = false;      // n2k: a NAME column
+        bool DeviceList = false; // the command works with the NMEA 2000 device list
     };
 
 private:
@@ -61,10 +64,18 @@ private:
     int CmdIdentify(const TOptions& options);
     int CmdReadConfig(const TOptions& options);
     int CmdWriteConfig(const TOptions& options);
+    int CmdDiff(const TOptions& options);
     int CmdMonitor(const TOptions& options);
     int CmdSend(const TOptions& options);
     // The device-server commands (CliNetwork.cpp): no link to the multiplexer.
     int CmdNetwork(const TOptions& options);
+    // The NMEA 2000 commands (CliN2K.cpp).
+    int CmdN2K(const TOptions& options);
+    int CmdN2KAddress(const TOptions& options);
+    int CmdN2KInstance(const TOptions& options);
+    bool ScanNetwork(const TOptions& options);
+    int ChangeDevice(const TOptions& options, quint64 name, const QString& address,
+                     const QString& deviceInstance, const QString& systemInstance);
     int CmdStats(const TOptions& options);
     int CmdNavDB(const TOptions& options);
     int CmdFirmware(const TOptions& options);
@@ -77,6 +88,7 @@ private:
     std::unique_ptr<TConsoleUser> user;
     std::unique_ptr<TSimulator> simulator;
     std::unique_ptr<TSession> session;
+    std::unique_ptr<TN2KDeviceList> n2kList;
     bool readFinished = false;
     bool updateRequested = false;
 };

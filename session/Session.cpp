@@ -89,15 +89,31 @@ TSession::TSession(IUser& aUser, QObject* parent)
     OVTimer.setSingleShot(true);
     OVTimer.setTimerType(Qt::PreciseTimer);
     NmeaReadTimer.setInterval(20);
+    DumpTimer.setInterval(4000);
+    DumpTimer.setSingleShot(true);
+    DumpTimer.setTimerType(Qt::PreciseTimer);
+    connect(&DumpTimer, &QTimer::timeout, this, &TSession::DumpTimerTimer);
     connect(&TimeOutTimer, &QTimer::timeout, this, &TSession::TimeOutTimerTimer);
     connect(&ConfigTimer, &QTimer::timeout, this, &TSession::ConfigTimerTimer);
     connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
     connect(&NmeaReadTimer, &QTimer::timeout, this, &TSession::NmeaReadTimerTimer);
     connect(comm.get(), &TComm::ConnectionLost, this, &TSession::OnConnectionLost);
-    // The pump sleeps while nothing is queued; the first received line wakes it.
+    // The pump sleeps while nothing is queued; the first received line wakes it. While someone
+    // waits for an answer, that line is dispatched at once rather than a tick later, so the
+    // answer is not held back; the lines that follow are taken by the ticks as ever.
     connect(comm.get(), &TComm::LinesQueued, this, [this] {
-        if (!NmeaReadTimer.isActive())
-            NmeaReadTimer.start();
+        if (NmeaReadTimer.isActive())
+            return;
+        NmeaReadTimer.start();
+        if (waits.empty() && repliesExpected == 0)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (NmeaReadTimer.isActive())
+                    DrainQueue(false);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -105,6 +121,7 @@ TSession::~TSession() {
     NmeaReadTimer.stop();
     ConfigTimer.stop();
     TimeOutTimer.stop();
+    DumpTimer.stop();
     comm->Close();
 }
 
@@ -112,6 +129,9 @@ void TSession::SetActivity(TActivity newActivity) {
     if (newActivity == activity)
         return;
     activity = newActivity;
+    // The dump's watch ends with the dump, however it ends.
+    if (activity != acReadConfig)
+        DumpTimer.stop();
     emit ActivityChanged(activity);
 }
 
@@ -277,11 +297,13 @@ void TSession::HandleVersion(const TSentence& sentence) {
 
     if (field(4).size() == 4)
         CheckCapabilities(field(4));
+    emit Identified(identification.Capabilities);
 
     if (IsFirmwareSupported(identification.Firmware)) {
         ViewerGreyed = false;
         SetActivity(acReadConfig);
         emit StateChanged();
+        DumpTimer.start();
         SendSentence(QStringLiteral("$PZRQCFQ"));
     } else {
         ViewerGreyed = true;
@@ -331,7 +353,14 @@ void TSession::ConverterFound() {
                                     "SeaTalk-STNG to\nSeaTalk to avoid a data-loop."));
     Config.ModeIn[0] = 6;
     emit StateChanged();
-    SendAndWait(FormatCommand(nkIN, Config), nkIN);
+    // Nobody started this but the network: a multiplexer that does not answer is reported
+    // here, as an error no command caught.
+    try {
+        SendAndWait(FormatCommand(nkIN, Config), nkIN);
+    } catch (const ECancelled&) {
+    } catch (const EError& e) {
+        user.ShowError(e.Message());
+    }
 }
 
 void TSession::EndConfigRead() {
@@ -446,6 +475,19 @@ bool TSession::SendSentence(const QString& text) {
     return true;
 }
 
+bool TSession::SendUnlogged(const QString& text) {
+    if (!IsOpen())
+        return false;
+    try {
+        comm->SendLine(text);
+    } catch (const ESocketError&) {
+        Disconnect();
+        user.ShowMessage(MsgTcpLost);
+        return false;
+    }
+    return true;
+}
+
 void TSession::SendAndWait(const QString& text, int kind, int timeoutMs) {
     if (!SendSentence(text))
         LinkLost();
@@ -528,6 +570,10 @@ void TSession::CancelWaits() {
 // --- receiving ---------------------------------------------------------------------------
 
 bool TSession::NmeaReadTimerTimer() {
+    return DrainQueue(true);
+}
+
+bool TSession::DrainQueue(bool sleepWhenEmpty) {
     bool took = false;
     QElapsedTimer budget;
     budget.start();
@@ -535,7 +581,8 @@ bool TSession::NmeaReadTimerTimer() {
         const std::optional<QByteArray> line = comm->PopLine();
         if (!line) {
             // Nothing left: sleep until the link queues the next line.
-            NmeaReadTimer.stop();
+            if (sleepWhenEmpty)
+                NmeaReadTimer.stop();
             break;
         }
         took = true;
@@ -597,6 +644,9 @@ void TSession::DispatchLine(const QString& line) {
             emit SentenceShown(Viewer.ShownText(sentence));
         }
 
+        if (sentence.Kind != nkNone)
+            emit ProprietarySentence(sentence);
+
         switch (sentence.Kind) {
         case nkLDR:
             HandleLoader(sentence);
@@ -638,10 +688,12 @@ void TSession::HandleActivity(const TSentence& sentence) {
             HandleVersion(sentence);
         break;
     case acReadConfig:
-        if (sentence.Kind == nkRDY)
+        if (sentence.Kind == nkRDY) {
             EndConfigRead();
-        else if (IsConfigReadKind(sentence.Kind))
+        } else if (IsConfigReadKind(sentence.Kind)) {
+            DumpTimer.start();
             HandleConfigReport(Config, sentence);
+        }
         break;
     case acReadNavDB:
         if (sentence.Kind == nkDB) {
@@ -704,6 +756,16 @@ void TSession::TimeOutTimerTimer() {
     TimeOutTimer.stop();
     emit StateChanged();
     user.ShowMessage(TimeoutMessage);
+}
+
+void TSession::DumpTimerTimer() {
+    // The dump stopped before its end. The model is incomplete, so the controls stay off (and
+    // nothing is written from it) until a read completes.
+    if (activity != acReadConfig)
+        return;
+    SetActivity(acIdle);
+    emit StateChanged();
+    user.ShowMessage(MsgNoResponse);
 }
 
 void TSession::ConfigTimerTimer() {

@@ -143,6 +143,9 @@ public:
     bool SendSentence(const QString& text);
     // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
     // ETimeOut when no answer came in time.
+    // Straight to the link without logging, for the NMEA 2000 device list's requests and
+    // commands; false as for SendSentence.
+    bool SendUnlogged(const QString& text);
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
     // reply, when given, receives the line that answered.
     void WaitForReply(int kind, int timeoutMs, QString* reply = nullptr);
@@ -152,6 +155,10 @@ public:
     quint8 AwaitedKind() const;
     // Ends every running wait with ECancelled (the program is closing).
     void CancelWaits();
+
+    // A job that waits for answers without a wait of its own (the NMEA 2000 scan) says so
+    // while it runs, so that the pump hands them over without delay.
+    void ExpectReplies(bool expect) { repliesExpected += expect ? 1 : -1; }
 
     // --- receiving ----------------------------------------------------------------------
     // One tick of the receive pump; true when lines were taken.
@@ -188,10 +195,12 @@ public:
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
     QTimer OVTimer;       // 500 ms: overflow lamps go dark
     QTimer NmeaReadTimer; // 20 ms: the receive pump
+    QTimer DumpTimer;     // 4000 ms, one shot: the configuration dump has gone silent
 
     void TimeOutTimerTimer();
     void ConfigTimerTimer();
     void OVTimerTimer();
+    void DumpTimerTimer();
     void HandleOverflow(const TSentence& sentence);
 
 signals:
@@ -208,6 +217,10 @@ signals:
     void LogChanged();
     // The NMEA 2000 settings of the model changed (NA and ND reports).
     void Nmea2000Changed();
+    // Every sentence of the multiplexer's own kinds, as it is dispatched.
+    void ProprietarySentence(const TSentence& sentence);
+    // A version reply identified the multiplexer (the NMEA 2000 list starts afresh).
+    void Identified(quint16 capabilities);
     // A statistics report arrived.
     void StatisticsReport(const TSentence& sentence);
     // While the navigation database is read: one of its reports, or the "$PZRQRDY" that ends
@@ -229,6 +242,8 @@ signals:
 
 private:
     void OnConnectionLost();
+    // Dispatches what is queued, for at most one tick's budget; true when lines were taken.
+    bool DrainQueue(bool sleepWhenEmpty);
     void HandleLoader(const TSentence& sentence);
     void HandleActivity(const TSentence& sentence);
     void EndConfigRead();
@@ -260,6 +275,7 @@ private:
         QString Line = {}; // the reply
     };
     std::vector<TWait> waits; // outermost first
+    int repliesExpected = 0;
     quint64 waitSerial = 0;
     bool cancelWaits = false;
     quint64 readyAnswers = 0; // "$PZRQRDY" sentences received

@@ -188,6 +188,8 @@ void TSimEngine::Dispatch(const QString& name, const QStringList& fields) {
         for (const TSimModbus& entry : config.ModbusEntries())
             dump.append(config.ModbusReport(entry));
         dump.append("$PZRQRDY");
+        if (const int cut = faults[sfCutDump].Value; cut > 0)
+            dump = dump.mid(0, std::min<qsizetype>(cut, dump.size() - 1));
         Answer(dump);
     } else if (TSimConfig::IsConfigSentence(name)) {
         ConfigCommand(name, fields);
@@ -291,8 +293,19 @@ void TSimEngine::Request(const QStringList& fields) {
     if (*pgn == 60928) {
         Answer(network.AddressClaims(quint8(*destination)));
     } else if (*pgn == 126996) {
-        Answer(network.ProductInformation(quint8(*destination), config.UniqueID().toLatin1(),
-                                          options.decimalTagSource));
+        const QList<TSimN2KAnswer> answers = network.ProductInformation(
+            quint8(*destination), config.UniqueID().toLatin1(), options.decimalTagSource);
+        for (const TSimN2KAnswer& answer : answers) {
+            if (answer.delayMs <= 0) {
+                Answer(answer.lines);
+                continue;
+            }
+            const quint64 expected = generation;
+            QTimer::singleShot(answer.delayMs, this, [this, expected, lines = answer.lines] {
+                if (generation == expected && mode == mdApplication)
+                    Answer(lines);
+            });
+        }
     }
 }
 

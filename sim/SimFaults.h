@@ -26,6 +26,7 @@ enum TSimFault : quint8 {
     sfSilentBootloader,    // "$PZRQRESET" enters a bootloader that never announces "$PZRQLDR"
     sfBootDrop,            // the link closes instead of the reply to bootloader command code value
     sfSyncReply,           // the bootloader answers the synchronisation packet with the byte value
+    sfCutDump,             // a configuration dump ends after value reports, without "$PZRQRDY"
     sfCount
 };
 
@@ -55,6 +56,7 @@ inline constexpr std::array<TSimFaultInfo, sfCount> SimFaults{{
     {sfSilentBootloader, "silent-bootloader", 1, "the bootloader never announces itself"},
     {sfBootDrop, "boot-drop", 3, "close the link instead of replying to bootloader command VALUE"},
     {sfSyncReply, "sync-reply", 0xC0, "reply VALUE to the bootloader's synchronisation packet"},
+    {sfCutDump, "cut-dump", 5, "a configuration dump stops after VALUE reports, unfinished"},
 }};
 
 // The value of one fault: a number, and for sfNoAnswer the sentence names.

@@ -2,6 +2,9 @@
 
 #include "sim/SimFormat.h"
 
+#include <algorithm>
+#include <iterator>
+
 quint64 N2KName(quint32 identity, quint16 manufacturer, quint8 deviceInstance,
                 quint8 deviceFunction, quint8 deviceClass, quint8 systemInstance) {
     constexpr quint64 industryMarine = 4;
@@ -83,6 +86,41 @@ QList<TSimN2KDevice> DefaultN2KDevices() {
     return list;
 }
 
+QList<TSimN2KDevice> ManyN2KDevices(int count) {
+    struct TMaker {
+        quint16 code;
+        const char* model;
+        quint8 deviceClass;
+        quint8 function;
+    };
+    // Makers and kinds of device found on boats; the codes are listed manufacturers.
+    const TMaker makers[] = {
+        {229, "GPSMAP 1243xsv", 120, 130}, {135, "DST810", 60, 130},   {137, "WSO100", 85, 130},
+        {275, "Zeus3S 12", 120, 130},      {1855, "GP330B", 60, 145},  {358, "Cerbo GX", 35, 140},
+        {273, "NGW-1", 25, 135},           {381, "Triton2", 120, 130}, {717, "YDEG-04", 50, 160},
+        {144, "VesselView", 50, 140},
+    };
+    QList<TSimN2KDevice> list;
+    for (int i = 0; i < std::min(count, 200); ++i) {
+        const TMaker& maker = makers[i % std::size(makers)];
+        TSimN2KDevice device;
+        device.address = quint8(40 + i);
+        device.name = N2KName(quint32(0x10000 + 7919 * i), maker.code, quint8(i / 10),
+                              maker.function, maker.deviceClass, 0);
+        device.databaseVersion = 2100;
+        device.n2kVersion = QStringLiteral("2.100");
+        device.productCode = quint16(1000 + i);
+        device.modelID = QString::fromLatin1(maker.model);
+        device.softwareVersion = QStringLiteral("%1.%2").arg(1 + i % 4).arg(10 + i);
+        device.modelVersion = QStringLiteral("Rev %1").arg(QChar(u'A' + i % 6));
+        device.serialCode = QStringLiteral("%1").arg(100000 + 37 * i);
+        device.certificationLevel = quint8(i % 2);
+        device.loadEquivalency = quint8(1 + i % 5);
+        list.append(device);
+    }
+    return list;
+}
+
 TSimN2KNetwork::TSimN2KNetwork(const QList<TSimN2KDevice>& initial)
     : devices(initial) {}
 
@@ -115,26 +153,37 @@ QList<QByteArray> TSimN2KNetwork::AddressClaims(quint8 destination) const {
     return lines;
 }
 
-QList<QByteArray> TSimN2KNetwork::ProductInformation(quint8 destination, const QByteArray& uniqueID,
-                                                     bool decimal) const {
-    QList<QByteArray> lines;
-    for (const TSimN2KDevice& device : devices) {
+QList<TSimN2KAnswer> TSimN2KNetwork::ProductInformation(quint8 destination,
+                                                        const QByteArray& uniqueID, bool decimal) {
+    QList<TSimN2KAnswer> answers;
+    for (TSimN2KDevice& device : devices) {
         if (destination != 255 && device.address != destination)
             continue;
+        if (device.noProductInfo)
+            continue;
+        if (device.dropAnswers > 0) {
+            --device.dropAnswers;
+            continue;
+        }
         const QByteArray source = "s:" + uniqueID +
                                   (decimal ? '=' + QByteArray::number(device.address)
                                            : '#' + HexBytes(device.address, 2));
         const QByteArray tag = TagBlock(source);
-        lines.append(tag + "$PZRQNP,A," + QByteArray::number(device.databaseVersion) + ',' +
-                     device.n2kVersion.toLatin1() + ',' + QByteArray::number(device.productCode) +
-                     ',' + QByteArray::number(device.certificationLevel) + ',' +
-                     QByteArray::number(device.loadEquivalency));
-        lines.append(tag + "$PZRQNP,B," + device.modelID.toLatin1() + ',' +
-                     device.serialCode.toLatin1());
-        lines.append(tag + "$PZRQNP,C," + device.softwareVersion.toLatin1() + ',' +
-                     device.modelVersion.toLatin1());
+        TSimN2KAnswer answer;
+        answer.delayMs = device.answerDelayMs;
+        answer.lines.append(tag + "$PZRQNP,A," + QByteArray::number(device.databaseVersion) + ',' +
+                            device.n2kVersion.toLatin1() + ',' +
+                            QByteArray::number(device.productCode) + ',' +
+                            QByteArray::number(device.certificationLevel) + ',' +
+                            QByteArray::number(device.loadEquivalency));
+        answer.lines.append(tag + "$PZRQNP,B," + device.modelID.toLatin1() + ',' +
+                            device.serialCode.toLatin1());
+        if (!device.withoutPartC)
+            answer.lines.append(tag + "$PZRQNP,C," + device.softwareVersion.toLatin1() + ',' +
+                                device.modelVersion.toLatin1());
+        answers.append(answer);
     }
-    return lines;
+    return answers;
 }
 
 quint8 TSimN2KNetwork::FreeAddress(quint8 start, const QSet<quint8>& reserved) const {

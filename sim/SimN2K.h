@@ -31,6 +31,12 @@ struct TSimN2KDevice {
     quint8 loadEquivalency = 1;    // units of 50 mA
     TSimN2KRole role = nrNone;
 
+    // How the device answers requests for its product information.
+    int answerDelayMs = 0;      // the answer goes out this late
+    int dropAnswers = 0;        // this many requests go unanswered before the first answer
+    bool noProductInfo = false; // never answers
+    bool withoutPartC = false;  // answers parts A and B only
+
     bool operator==(const TSimN2KDevice&) const = default;
 };
 
@@ -46,6 +52,15 @@ quint64 N2KWithInstances(quint64 name, quint8 deviceInstance, quint8 systemInsta
 // GPS, autopilot course computer (manufacturer 1851, part-number model ID), depth transducer
 // and weather station.
 QList<TSimN2KDevice> DefaultN2KDevices();
+// A larger network: count devices (at most 200) of several makers at addresses 40, 41, ...,
+// each with product information of its own.
+QList<TSimN2KDevice> ManyN2KDevices(int count);
+
+// The product information of one device and when it goes out.
+struct TSimN2KAnswer {
+    int delayMs = 0;
+    QList<QByteArray> lines;
+};
 
 class TSimN2KNetwork {
 public:
@@ -58,9 +73,10 @@ public:
     // "$PZRQNC,R,<NAME>,<address>" of the device at destination, or of all for 255.
     QList<QByteArray> AddressClaims(quint8 destination) const;
     // "$PZRQNP" parts A, B and C, each behind a TAG block naming the unique ID and the
-    // device's address ("s:ID#1C", or "s:ID=28" with decimal).
-    QList<QByteArray> ProductInformation(quint8 destination, const QByteArray& uniqueID,
-                                         bool decimal) const;
+    // device's address ("s:ID#1C", or "s:ID=28" with decimal). One answer per device that
+    // answers this request (see the device's answer settings).
+    QList<TSimN2KAnswer> ProductInformation(quint8 destination, const QByteArray& uniqueID,
+                                            bool decimal);
 
     // The device with that NAME takes the address and claims it; a device that held the
     // address gives way to the next free one (not in reserved) and claims that. Returns the

@@ -148,6 +148,10 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption decimal(
         QStringLiteral("tag-decimal"),
         QStringLiteral("Name NMEA 2000 sources as s:ID=28, not s:ID#1C."));
+    const QCommandLineOption n2kDevices(
+        QStringLiteral("n2k-devices"),
+        QStringLiteral("COUNT generated NMEA 2000 devices instead of the usual four."),
+        QStringLiteral("COUNT"));
     const QCommandLineOption fault(
         QStringLiteral("fault"),
         QStringLiteral("Misbehave as NAME says (repeatable; faults above)."),
@@ -165,7 +169,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Device-server misbehaviour (repeatable; faults above)."),
         QStringLiteral("[SERVER:]NAME[=CODE]"));
     parser.addOptions({tcp, udp, pty, listen, firmware, updated, capabilities, loaderType, uniqueID,
-                       name, serial, traffic, decimal, fault, xport, xportPort, xportFault});
+                       name, serial, traffic, decimal, n2kDevices, fault, xport, xportPort,
+                       xportFault});
     parser.process(app);
 
     TSimulator::TOptions options;
@@ -200,6 +205,12 @@ int main(int argc, char* argv[]) {
         Fail(QStringLiteral("traffic rate is no number up to 100000"));
     options.trafficRate = int(*rate);
     options.decimalTagSource = parser.isSet(decimal);
+    if (parser.isSet(n2kDevices)) {
+        const auto count = ParseUnsigned(parser.value(n2kDevices));
+        if (!count || *count > 200)
+            Fail(QStringLiteral("NMEA 2000 device count is no number up to 200"));
+        options.n2kDevices = ManyN2KDevices(int(*count));
+    }
 
     TSimulator simulator(options);
     for (const QString& text : parser.values(fault)) {

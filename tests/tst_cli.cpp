@@ -87,6 +87,8 @@ private slots:
     void IdentifyOnTheBuiltInSimulator();
     void ReadConfig();
     void ReadConfigUnwritableFile();
+    void ReadConfigOfACutDump();
+    void Diff();
     void ReadConfigFailsOnAReportWithTheVersion();
     void WriteConfig();
     void WriteConfigWithEmptyTables();
@@ -149,7 +151,7 @@ void TestCli::Usage_data() {
         << QStringList{"--simulator", "identify", "--seconds", "3"} << 2
         << "--seconds is an option of monitor, stats, not of identify.";
     QTest::newRow("stats option elsewhere") << QStringList{"--simulator", "monitor", "--csv"} << 2
-                                            << "--csv is an option of stats, not of monitor.";
+                                            << "--csv is an option of n2k, stats, not of monitor.";
     QTest::newRow("unknown option")
         << QStringList{"--simulator", "--fast", "identify"} << 2 << "Unknown option --fast.";
 
@@ -302,6 +304,54 @@ void TestCli::ReadConfig() {
                             "\r\nDevice=Corvanta-PX\r\nFirmware Version=3.14.0\r\n"
                             "Serial Number=24070193\r\n"));
     QVERIFY(text.contains("R01=GPRMC,0003,00,41,0000000000000000\r\n"));
+}
+
+// A dump that stops short ends by itself, long before the tool's own limit.
+void TestCli::ReadConfigOfACutDump() {
+    TSimulator sim;
+    sim.Start();
+    sim.SetFault(sfCutDump, 4);
+    QTemporaryDir dir;
+    QElapsedTimer clock;
+    clock.start();
+    const TRun run = RunCli({"--connect", Link(sim), "read-config", dir.filePath("cut.ini")});
+    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Err, QString("Multiplexer does not respond\n"));
+    QVERIFY(clock.elapsed() < 10000);
+    QVERIFY(!QFile::exists(dir.filePath("cut.ini")));
+}
+
+// A file that differs from the multiplexer in three settings: one line each, exit code 3;
+// the multiplexer's own file: nothing, exit code 0. Nothing is written either way.
+void TestCli::Diff() {
+    TSimulator sim;
+    sim.Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("boat.ini");
+    QCOMPARE(RunCli({"--connect", Link(sim), "read-config", file}).Code, 0);
+
+    TRun run = RunCli({"--connect", Link(sim), "diff", file});
+    QCOMPARE(run.Code, 0);
+    QCOMPARE(run.Out, QString());
+    QVERIFY2(run.Err.isEmpty(), qPrintable(run.Err));
+
+    QByteArray text = ReadFile(file);
+    text.replace("Baud In2=0", "Baud In2=4")
+        .replace("Unique ID=CPX7A31F", "Unique ID=BOAT2")
+        .replace("Options=00000000", "Options=00000080");
+    QFile changed(file);
+    QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write(text) == text.size());
+    changed.close();
+    sim.ClearReceived();
+    run = RunCli({"--connect", Link(sim), "diff", file});
+    QCOMPARE(run.Code, 3);
+    QCOMPARE(run.Out, QString("Configuration.Baud In2: 0 -> 4\n"
+                              "Configuration.Unique ID: CPX7A31F -> BOAT2\n"
+                              "Configuration.Options: 00000000 -> 00000080\n"));
+    for (const QString& line : AfterDump(sim.ReceivedLines()))
+        QVERIFY2(!line.contains(",C,"), qPrintable(line));
+
+    QCOMPARE(RunCli({"--connect", Link(sim), "diff", dir.filePath("none.ini")}).Code, 1);
 }
 
 void TestCli::ReadConfigUnwritableFile() {

@@ -1,4 +1,5 @@
 // The configuration file: INI reading and writing, Windows-1252 text, load and save.
+#include "config/ConfigDiff.h"
 #include "config/IniFile.h"
 #include "config/MuxConfig.h"
 #include "tests/FilledModel.h"
@@ -154,6 +155,8 @@ private slots:
     void RoundTripIsByteIdentical();
     void SavingEmptyTablesRemovesThem();
     void FailedSaveLeavesTheOldFile();
+
+    void CompareWithFile();
 
 private:
     QTemporaryDir dir;
@@ -497,6 +500,36 @@ void TestConfigFile::FailedSaveLeavesTheOldFile() {
     const QString folder = place.filePath("folder.ini");
     QVERIFY_THROWS_EXCEPTION(EInOutError, Save(config, folder));
     QVERIFY(QFileInfo(folder).isDir());
+}
+
+// A file that differs in a speed, an option word and a route, and has one route more.
+void TestConfigFile::CompareWithFile() {
+    TMuxConfig device;
+    FillModel(device);
+    device.SaveToFile(Path("same.ini"), ToolText(), "", "", "");
+    TMuxConfig same;
+    same.LoadFromFile(Path("same.ini"));
+    // Source addresses are never in a file.
+    same.SrcAddr.fill(9);
+    QCOMPARE(CompareConfigurations(device, same), QList<TSettingDifference>());
+
+    const QByteArray text = ReadBytes(Path("same.ini"))
+                                .replace("Baud In2=1", "Baud In2=5")
+                                .replace("Options=00000005", "Options=00000085")
+                                .replace("R02=GPGGA,8004,05,5F,8000000000ABCDEF\r\n",
+                                         "R02=GPGGA,8004,07,5F,8000000000ABCDEF\r\n"
+                                         "R03=GPVTG,0001,00,41,0000000000000000\r\n");
+    QVERIFY(WriteBytes(Path("other.ini"), text));
+    TMuxConfig file;
+    file.LoadFromFile(Path("other.ini"));
+    QStringList lines;
+    for (const TSettingDifference& difference : CompareConfigurations(device, file))
+        lines.append(DifferenceLine(difference));
+    QCOMPARE(lines, (QStringList{"Configuration.Baud In2: 1 -> 5",
+                                 "Configuration.Options: 00000005 -> 00000085",
+                                 "Routing.R02: GPGGA,8004,05,5F,8000000000ABCDEF -> "
+                                 "GPGGA,8004,07,5F,8000000000ABCDEF",
+                                 "Routing.R03:  -> GPVTG,0001,00,41,0000000000000000"}));
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

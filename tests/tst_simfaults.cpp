@@ -52,6 +52,7 @@ private slots:
     void BootNoReply();
     void CrcMismatch();
     void SilentBootloader();
+    void CutDump();
 
 private:
     QByteArray Command(const QByteArray& data) // the raw reply frame
@@ -146,6 +147,16 @@ void TestSimFaults::MalformedReport() {
     QCOMPARE(lines[14], QByteArray("$PZRQRDY*46\r\n"));
     // The device's memory is untouched.
     QCOMPARE(sim->ConfigFields(QStringLiteral("CF")), QStringList({"3", "2"}));
+}
+
+void TestSimFaults::CutDump() {
+    sim->SetFault(sfCutDump, 2);
+    client->Send("$PZRQCFQ");
+    client->Send("$PZRQVER");
+    // Two reports, then nothing of the dump: the next line answers the query after it.
+    QCOMPARE(client->Line(), NmeaLine("$PZRQCF,R,3,2"));
+    QCOMPARE(client->Line(), NmeaLine("$PZRQSP,R,0,0,0,0,3,0,0,0,3,3,3"));
+    QCOMPARE(client->Line(), Version);
 }
 
 void TestSimFaults::Garbage() {

@@ -2,7 +2,9 @@
 // the commands that change a device or the multiplexer's own addresses and instances.
 #include "SimRig.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -35,6 +37,10 @@ private slots:
     void ProductInformation();
     void ProductInformationOfAll();
     void PartNumberDevice();
+    void AnswerBehaviours_data();
+    void AnswerBehaviours();
+    void LateAnswer();
+    void ManyDevices();
     void UnansweredRequests_data();
     void UnansweredRequests();
     void CommandedAddress_data();
@@ -135,6 +141,66 @@ void TestSimN2K::PartNumberDevice() {
         QVERIFY(!device.modelVersion.isEmpty());
     }
     QCOMPARE(found, 1);
+}
+
+void TestSimN2K::AnswerBehaviours_data() {
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<QList<int>>("parts"); // lines answered to each of three requests
+    QTest::newRow("prompt") << "prompt" << QList<int>{3, 3, 3};
+    QTest::newRow("drops two answers") << "drop" << QList<int>{0, 0, 3};
+    QTest::newRow("never answers") << "never" << QList<int>{0, 0, 0};
+    QTest::newRow("parts A and B only") << "no C" << QList<int>{2, 2, 2};
+}
+
+void TestSimN2K::AnswerBehaviours() {
+    QFETCH(QString, behaviour);
+    QFETCH(QList<int>, parts);
+    TSimulator::TOptions options = Options();
+    TSimN2KDevice& pilot = options.n2kDevices[1];
+    pilot.dropAnswers = behaviour == "drop" ? 2 : 0;
+    pilot.noProductInfo = behaviour == "never";
+    pilot.withoutPartC = behaviour == "no C";
+    Start(options);
+    for (const int count : parts) {
+        const QList<QByteArray> lines = Exchange("$PZRQNR,126996,28");
+        QCOMPARE(lines.size(), count);
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY(TSimClient::Text(lines[i]).startsWith("$PZRQNP," + QByteArray(1, "ABC"[i])));
+    }
+    // The other devices answer as ever.
+    QCOMPARE(Exchange("$PZRQNR,126996,10").size(), 3);
+}
+
+void TestSimN2K::LateAnswer() {
+    TSimulator::TOptions options = Options();
+    options.n2kDevices[1].answerDelayMs = 300;
+    Start(options);
+    QElapsedTimer clock;
+    clock.start();
+    // The version query sent behind the request is answered first.
+    QCOMPARE(Exchange("$PZRQNR,126996,28"), QList<QByteArray>{});
+    const QList<QByteArray> late = client->Until("$PZRQNP,C", 3000);
+    QCOMPARE(late.size(), 3);
+    QVERIFY2(clock.elapsed() >= 290, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestSimN2K::ManyDevices() {
+    TSimulator::TOptions options = Options();
+    options.n2kDevices = ManyN2KDevices(20);
+    Start(options);
+    const QList<QByteArray> claims = Exchange("$PZRQNR,60928,255");
+    QCOMPARE(claims.size(), 20);
+    QSet<QByteArray> names;
+    QSet<QByteArray> addresses;
+    for (const QByteArray& claim : claims) {
+        const QList<QByteArray> fields = TSimClient::Text(claim).split(',');
+        QCOMPARE(fields.size(), 4);
+        names.insert(fields[2]);
+        addresses.insert(fields[3]);
+    }
+    QCOMPARE(names.size(), 20);
+    QCOMPARE(addresses.size(), 20);
+    QCOMPARE(Exchange("$PZRQNR,126996,255").size(), 60);
 }
 
 void TestSimN2K::UnansweredRequests_data() {
