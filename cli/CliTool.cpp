@@ -664,6 +664,7 @@ int TCliTool::CmdNavDB(const TOptions& options) {
 
 int TCliTool::RunRequestedUpdate() {
     updateRequested = false;
+    user->SetProgressBars(true);
     TFwUpdate update(*session);
     return update.Run(BuiltInImageSource, TFwUpdate::rsNever) ? ExitOk : ExitFailed;
 }
@@ -685,6 +686,7 @@ int TCliTool::CmdFirmware(const TOptions& options) {
         return ExitFailed;
     // This command names its image: an offer of the built-in one made on the way is moot.
     updateRequested = false;
+    user->SetProgressBars(true);
     TFwUpdate update(*session);
     return update.Run(source, restore ? TFwUpdate::rsAlways : TFwUpdate::rsNever) ? ExitOk
                                                                                   : ExitFailed;

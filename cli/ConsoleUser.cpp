@@ -31,6 +31,8 @@ void TConsoleUser::ShowError(const QString& text) {
 }
 
 void TConsoleUser::ShowProgress(const QString& caption) {
+    if (!bars)
+        return;
     EndBar();
     err << caption << Qt::endl;
     progress = true;

@@ -18,6 +18,9 @@ public:
     void ShowError(const QString& text) override;
 
     // A text bar on standard error, redrawn in place: "Programming... [#####.....]  52%".
+    // Only the commands that ask for it draw one (the firmware update); the others keep
+    // standard error for what went wrong.
+    void SetProgressBars(bool on) { bars = on; }
     void ShowProgress(const QString& caption) override;
     void SetProgressTask(const QString& task) override;
     void SetProgressRange(int minimum, int maximum) override;
@@ -37,6 +40,7 @@ private:
     QTextStream& err;
     bool answerYes;
     int messages = 0;
+    bool bars = false;
     bool progress = false;
     bool barDrawn = false;
     QString task;

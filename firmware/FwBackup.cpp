@@ -114,6 +114,9 @@ bool TConfigBackup::Restore(const QString& fileName) {
         return session.LoadConfiguration(fileName);
     } catch (const ECancelled&) {
         throw;
+    } catch (const ELinkLost&) {
+        // The link went while writing; the user has been told as it went.
+        return false;
     } catch (const EError& e) {
         session.User().ShowMessage(e.Message());
         return false;

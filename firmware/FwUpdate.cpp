@@ -318,7 +318,9 @@ bool TFwUpdate::Update(const QString& source, TRestore restore) {
     // The window is made ready first: once the reset has gone, nothing may run before the wait
     // for the announcement has begun, or a quick bootloader's announcement would pass unseen.
     HoldLink();
-    session.SendSentence(QStringLiteral("$PZRQRESET"));
+    // A send that fails has closed the link and said so.
+    if (!session.SendSentence(QStringLiteral("$PZRQRESET")))
+        return Failed(MsgUpdateFailed);
     try {
         try {
             session.WaitForReply(nkLDR, LoaderTimeoutMs);
@@ -335,6 +337,9 @@ bool TFwUpdate::Update(const QString& source, TRestore restore) {
     } catch (const ECancelled&) {
         // The program is closing: nothing more to say.
         return Failed(QString());
+    } catch (const ELinkLost&) {
+        // The link closed under a wait; whoever closed it has said why.
+        return Failed(MsgUpdateFailed);
     } catch (const std::exception& e) {
         // Whatever failed, also a socket that broke while writing: clean up, then say it.
         ReleaseLink();
@@ -365,6 +370,9 @@ bool TFwUpdate::WaitForRestart(QString& versionLine) {
         session.WaitForReply(nkVER, RestartTimeoutMs, &versionLine);
         return true;
     } catch (const ETimeOut&) {
+        return false;
+    } catch (const ELinkLost&) {
+        // The link went while the multiplexer restarted (it has been reported as it went).
         return false;
     }
 }

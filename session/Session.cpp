@@ -476,7 +476,8 @@ bool TSession::SendSentence(const QString& text) {
 }
 
 bool TSession::SendUnlogged(const QString& text) {
-    if (!IsOpen())
+    // Background requests wait while bootloader packets hold the link.
+    if (!IsOpen() || comm->InPacketMode())
         return false;
     try {
         comm->SendLine(text);

@@ -190,7 +190,7 @@ void TestCli::Usage_data() {
         << QStringList{"--simulator", "firmware", "--built-in", "a.cvz"} << 2
         << "firmware needs an image file or --built-in.";
     QTest::newRow("restore elsewhere") << QStringList{"--simulator", "identify", "--restore"} << 2
-                                       << "--built-in and --restore belong to firmware.";
+                                       << "--restore is an option of firmware, not of identify.";
 }
 
 void TestCli::Usage() {

@@ -7,6 +7,7 @@
 #include "firmware/FwBackup.h"
 #include "firmware/FwImage.h"
 #include "firmware/FwUpdate.h"
+#include "n2k/N2K.h"
 #include "nmea/Errors.h"
 #include "session/LinkUrl.h"
 #include "session/Session.h"
@@ -140,6 +141,7 @@ private slots:
     void OlderImageAsksFirst();
     void StalePacketIsDiscarded();
     void NoKeepAliveBetweenPackets();
+    void NetworkScanEndsForTheUpdate();
     void EventsRunWhileWaitingForReplies();
     void LostLinkCleansUp_data();
     void LostLinkCleansUp();
@@ -650,6 +652,31 @@ void TestFwUpdate::NoKeepAliveBetweenPackets() {
              qPrintable(rig.sim->LinesDuringTransfer().join(u' ')));
     // The keep-alive went on before and after.
     QVERIFY(rig.LinesSinceMark().size() < rig.sim->ReceivedLines().size() - rig.mark);
+}
+
+void TestFwUpdate::NetworkScanEndsForTheUpdate() {
+    // The NMEA 2000 scan that follows the identification asks devices that never answer, so it
+    // still runs, ticking every 500 ms, all through a bootloader slow enough for several ticks.
+    TSimulator::TOptions options;
+    for (TSimN2KDevice& device : options.n2kDevices)
+        device.noProductInfo = true;
+    TRig rig(options, false);
+    TN2KDeviceList list(*rig.session);
+    rig.ConnectTcp();
+    QVERIFY(list.ScanState() != nsIdle);
+    rig.sim->SetFault(sfDelay, 150);
+    rig.user.Answers = {false};
+    TFwUpdate update(*rig.session);
+    bool scanDuringTransfer = false;
+    connect(&update, &TFwUpdate::StateChanged, this, [&](TFwState state) {
+        if (state == fwProgramming || state == fwWaitRestart)
+            scanDuringTransfer = scanDuringTransfer || list.ScanState() != nsIdle;
+    });
+    QVERIFY2(update.Run(WriteImage({Payload(8 * 512)})), qPrintable(rig.user.Messages.join(u'|')));
+    QVERIFY2(rig.sim->LinesDuringTransfer().isEmpty(),
+             qPrintable(rig.sim->LinesDuringTransfer().join(u' ')));
+    QVERIFY(!scanDuringTransfer);
+    QVERIFY(rig.user.Errors.isEmpty());
 }
 
 void TestFwUpdate::EventsRunWhileWaitingForReplies() {

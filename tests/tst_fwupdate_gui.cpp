@@ -193,7 +193,8 @@ void TestFwUpdateGui::AutomaticUpdateFromToolsMenu() {
     QVERIFY(rig.ConnectAndRead());
 
     rig.Click(rig.Ui().miTools, rig.Ui().miAutoUpdate);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.boxes.Texts.contains(RestoreQuestion), Timeout);
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.boxes.Texts.contains(RestoreQuestion),
+                              qPrintable(rig.boxes.Texts.join(u'|')), Timeout);
 
     QCOMPARE(rig.boxes.Texts, (QStringList{Success, RestoreQuestion}));
     QCOMPARE(rig.sim->ReceivedPackets().size(), 4 + 312);
