@@ -104,7 +104,7 @@ void BM_FirmwareUpdateJob(benchmark::State& state) {
             break;
         }
         state.PauseTiming();
-        while (link.session->Activity != acIdle)
+        while (link.session->Activity() != acIdle)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         state.ResumeTiming();
     }
