@@ -132,11 +132,11 @@ public:
     // False when the sentence did not go out on an open link (a lost TCP connection has been
     // disconnected and reported).
     bool SendSentence(const QString& text);
-    // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
-    // ETimeOut when no answer came in time.
     // Straight to the link without logging, for the NMEA 2000 device list's requests and
     // commands; false as for SendSentence.
     bool SendUnlogged(const QString& text);
+    // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
+    // ETimeOut when no answer came in time.
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
     void WaitForReply(int kind, int timeoutMs);
     // WaitForReply without the time-out error: false when the time ran out.
