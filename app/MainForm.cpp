@@ -6,7 +6,6 @@
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
 #include "config/CompareForm.h"
-#include "config/SentenceFile.h"
 #include "firmware/FwUpdate.h"
 #include "n2k/N2KForm.h"
 #include "network/AssignIP.h"
@@ -80,6 +79,7 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
     , session(user)
+    , configJobs(session, user)
     , editor(session, user)
     , n2kList(session) {
     FormCreate();
@@ -674,7 +674,7 @@ void TMainForm::LoadConfigurationFrom(const QString& fileName) {
         if (!session.CheckIdle())
             return;
         SetConfigFileName(fileName);
-        session.LoadConfiguration(fileName);
+        configJobs.LoadConfiguration(fileName);
     });
 }
 
@@ -701,11 +701,7 @@ void TMainForm::miSaveAsClick() {
 
 void TMainForm::SaveConfigurationTo(const QString& fileName) {
     SetConfigFileName(fileName);
-    try {
-        session.SaveConfiguration(fileName);
-    } catch (const EError& e) {
-        user.ShowError(e.Message());
-    }
+    configJobs.SaveConfiguration(fileName);
 }
 
 void TMainForm::miCompareClick() {
@@ -739,7 +735,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
         if (path.endsWith(QStringLiteral(".ini"))) {
             LoadConfigurationFrom(path);
         } else if (path.endsWith(QStringLiteral(".txt"))) {
-            Guarded([&] { SendSentenceFile(session, user, path); });
+            Guarded([&] { configJobs.SendSentenceFile(path); });
         }
     }
     event->acceptProposedAction();
@@ -756,7 +752,7 @@ void TMainForm::miAboutClick() {
 }
 
 void TMainForm::miResetFactorySettingsClick() {
-    Guarded([&] { session.RestoreFactorySettings(); });
+    Guarded([&] { configJobs.RestoreFactorySettings(); });
 }
 
 // --- network setup ---------------------------------------------------------------------

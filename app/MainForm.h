@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigEditor.h"
+#include "config/ConfigJobs.h"
 #include "config/ConfigPage.h"
 #include "n2k/N2K.h"
 #include "session/LinkUrl.h"
@@ -145,6 +146,7 @@ private:
     std::unique_ptr<TGuiUser> guiUser;
     IUser& user;
     TSession session;
+    TConfigJobs configJobs;
     TConfigWidgets configWidgets;
     TConfigEditor editor;
     TN2KDeviceList n2kList;                // the program-wide NMEA 2000 device list

@@ -3,6 +3,7 @@
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "config/ConfigDiff.h"
+#include "config/ConfigJobs.h"
 #include "firmware/FwUpdate.h"
 #include "n2k/N2K.h"
 #include "nmea/Numbers.h"
@@ -525,12 +526,9 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
         return ExitFailed;
     if (!WaitForRead())
         return ExitFailed;
-    try {
-        session->SaveConfiguration(fileName);
-    } catch (const EError& e) {
-        err << e.Message() << Qt::endl;
+    // A file that cannot be written has been named on standard error.
+    if (!TConfigJobs(*session, *user).SaveConfiguration(fileName).Done())
         return ExitFailed;
-    }
     // Reports that could not be read were named on standard error; the file holds the rest.
     // The read began when the link opened, and a report may have come in the same tick of
     // the receive pump as the version reply: every message since then counts.
@@ -551,7 +549,8 @@ int TCliTool::CmdWriteConfig(const TOptions& options) {
     // commands' waits.
     if (!Identify() || !WaitForRead())
         return ExitFailed;
-    return session->LoadConfiguration(fileName) ? ExitOk : ExitFailed;
+    // Refusals, silences and a lost link have been told on standard error.
+    return TConfigJobs(*session, *user).LoadConfiguration(fileName).Done() ? ExitOk : ExitFailed;
 }
 
 int TCliTool::CmdDiff(const TOptions& options) {
@@ -601,13 +600,13 @@ int TCliTool::CmdSend(const TOptions& options) {
         return ExitFailed;
     for (const QString& sentence : options.Positional) {
         try {
-            session->SendSentence(sentence);
+            // False when the link was lost, which the disconnect has said.
+            if (!session->SendSentence(sentence))
+                return ExitFailed;
         } catch (const EError& e) {
             err << e.Message() << Qt::endl;
             return ExitFailed;
         }
-        if (!session->IsOpen())
-            return ExitFailed; // the link was lost and said so
     }
     return ExitOk;
 }

@@ -1,5 +1,7 @@
 #include "firmware/FwBackup.h"
 
+#include "config/ConfigJobs.h"
+
 #include "nmea/Errors.h"
 #include "session/Session.h"
 #include "session/User.h"
@@ -100,25 +102,13 @@ QString TConfigBackup::Save() {
     QString file = QDir(folder).filePath(stem + QStringLiteral(".ini"));
     for (int i = 2; QFileInfo::exists(file) && i < 100; ++i)
         file = QDir(folder).filePath(stem + QStringLiteral("-%1.ini").arg(i));
-    try {
-        session.SaveConfiguration(file);
-    } catch (const EError& e) {
-        session.User().ShowMessage(e.Message());
+    // The job tells the user why a save failed.
+    if (!TConfigJobs(session, session.User()).SaveConfiguration(file).Done())
         return {};
-    }
     return file;
 }
 
 bool TConfigBackup::Restore(const QString& fileName) {
-    try {
-        return session.LoadConfiguration(fileName);
-    } catch (const ECancelled&) {
-        throw;
-    } catch (const ELinkLost&) {
-        // The link went while writing; the user has been told as it went.
-        return false;
-    } catch (const EError& e) {
-        session.User().ShowMessage(e.Message());
-        return false;
-    }
+    // The job has told the user what went wrong, a lost link included.
+    return TConfigJobs(session, session.User()).LoadConfiguration(fileName).Done();
 }

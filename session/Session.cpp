@@ -4,24 +4,17 @@
 #include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"
 #include "session/LinkUrl.h"
+#include "session/Texts.h"
 #include "session/User.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QThread>
 
 namespace {
 
-const QString MsgNoResponse = QStringLiteral("Multiplexer does not respond");
 const QString MsgTcpLost = QStringLiteral("TCP Connection lost");
 const QString MsgLinkClosed = QStringLiteral("The link to the multiplexer was closed");
-const QString MsgBusy =
-    QStringLiteral("The multiplexer is busy. Please try again when it has finished.");
-
-// A multiplexer answers a stored table once, after its last line; one that answers every line
-// has sent all its answers when none follows the last within this time.
-constexpr int StoreSettleMs = 150;
 
 // A pump tick hands over the user-interface thread after this long, so a flood of lines
 // cannot freeze the window; the rest waits for the next tick.
@@ -259,7 +252,7 @@ void TSession::StartIdentification() {
         Config.ClearModbus();
         emit ConfigControlsEnabled(false);
     }
-    TimeoutMessage = MsgNoResponse;
+    TimeoutMessage = MsgNoResponse();
     TimeOutTimer.start();
     SendSentence(QStringLiteral("$PZRQVER"));
 }
@@ -267,7 +260,7 @@ void TSession::StartIdentification() {
 bool TSession::CheckIdle() {
     if (IsIdle())
         return true;
-    user.ShowMessage(MsgBusy);
+    user.ShowMessage(MsgBusy());
     return false;
 }
 
@@ -337,15 +330,6 @@ void TSession::CheckCapabilities(const QString& text) {
     identification.Model = identification.Capabilities & 0x7;
 }
 
-void TSession::RestoreFactorySettings() {
-    if (!CheckIdle())
-        return;
-    if (user.AskYesNo(QStringLiteral("This will restore the factory settings\nof the multiplexer. "
-                                     "Do you really want to proceed?")))
-        SendSentence(QStringLiteral("$PZRQRESET,1"));
-    StartIdentification();
-}
-
 void TSession::ConverterFound() {
     if (Config.ModeIn[0] != 7)
         return;
@@ -370,84 +354,6 @@ void TSession::EndConfigRead() {
         emit ConfigControlsEnabled(true);
     emit StateChanged();
     emit ReadFinished();
-}
-
-// --- writing and files -------------------------------------------------------------------
-
-bool TSession::WriteConfiguration() {
-    emit ConfigControlsEnabled(false);
-    bool complete = true;
-    try {
-        for (const TSentenceKind kind : ConfigWriteOrder)
-            SendAndWait(FormatCommand(kind, Config), kind);
-        StoreRoutes();
-        StoreModbus();
-    } catch (const ECancelled&) {
-        throw;
-    } catch (const ELinkLost&) {
-        // The disconnect has said so; the model is as the disconnect left it.
-        complete = false;
-        user.SetBusy(false);
-    } catch (const EError& e) {
-        complete = false;
-        user.SetBusy(false);
-        user.ShowMessage(e.Message());
-    }
-    // Controls come back for a link that is still there; a link lost on the way leaves them
-    // off, as every other disconnect does.
-    emit ConfigControlsEnabled(IsOpen());
-    return complete;
-}
-
-template <typename TEntry>
-void TSession::StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
-                          QString (*command)(const TEntry&)) {
-    SendAndWait(deleteCommand, nkRDY);
-    // The pump does not run while the lines go out, so every answer counted from here on
-    // answers a line.
-    const quint64 answered = readyAnswers;
-    for (const TEntry& entry : entries) {
-        if (!SendSentence(command(entry)))
-            LinkLost();
-        // The multiplexer stores each entry before it can take the next.
-        QThread::msleep(5);
-    }
-    // The answer to the DELETE already confirms an empty table.
-    if (entries.isEmpty())
-        return;
-    WaitForReply(nkRDY, 1000);
-    // The multiplexer answers the last line. One that answers every line is done when it has
-    // answered them all; its answers are taken here, so that none is left over to answer a
-    // later wait.
-    while (readyAnswers - answered < quint64(entries.size()) && AwaitReply(nkRDY, StoreSettleMs)) {
-    }
-}
-
-void TSession::StoreRoutes() {
-    user.SetBusy(true);
-    StoreTable(RouteDeleteCommand(), Config.Routes, RouteCommand);
-    user.SetBusy(false);
-}
-
-void TSession::StoreModbus() {
-    user.SetBusy(true);
-    StoreTable(ModbusDeleteCommand(), Config.ModbusMaps, ModbusCommand);
-    Config.ResetModbusStatus();
-    user.SetBusy(false);
-}
-
-bool TSession::LoadConfiguration(const QString& fileName) {
-    // The dump of a read, or another write, would otherwise mix with this write.
-    if (!CheckIdle())
-        return false;
-    Config.LoadFromFile(fileName);
-    emit StateChanged();
-    return WriteConfiguration();
-}
-
-void TSession::SaveConfiguration(const QString& fileName) {
-    Config.SaveToFile(fileName, ::ToolText(), identification.DeviceName,
-                      identification.FirmwareText, identification.SerialNumber);
 }
 
 // --- sending and waiting -----------------------------------------------------------------
@@ -511,7 +417,7 @@ void TSession::LinkLost() {
 void TSession::WaitForReply(int kind, int timeoutMs, QString* reply) {
     if (!AwaitReply(kind, timeoutMs, reply)) {
         user.SetBusy(false);
-        throw ETimeOut(MsgNoResponse);
+        throw ETimeOut(MsgNoResponse());
     }
 }
 
@@ -766,7 +672,7 @@ void TSession::DumpTimerTimer() {
         return;
     SetActivity(acIdle);
     emit StateChanged();
-    user.ShowMessage(MsgNoResponse);
+    user.ShowMessage(MsgNoResponse());
 }
 
 void TSession::ConfigTimerTimer() {

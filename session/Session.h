@@ -113,20 +113,14 @@ public:
     // Asks for the firmware update with the image built into the program: the window and the
     // command-line tool run it once the dispatch that asked has ended (FirmwareUpdateRequested).
     void StartFirmwareUpdate();
-    void RestoreFactorySettings(); // asks first; refused while the session is busy
     // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
     void ConverterFound();
 
-    // --- writing and files --------------------------------------------------------------
-    // Sends the whole model; false when the multiplexer stopped answering (already said).
-    bool WriteConfiguration();
-    // Replace the multiplexer's routing or Modbus table with the model's.
-    void StoreRoutes();
-    void StoreModbus();
-    // Loads a configuration file into the model and sends it, as the Load command does. False
-    // when it was refused because the session is busy, or when the write did not complete
-    // (the user has been told either way).
-    bool LoadConfiguration(const QString& fileName);
+    // --- configuration controls ---------------------------------------------------------
+    // The configuration controls go off (and are cleared) or come back (and are filled).
+    void EnableConfigControls(bool enable) { emit ConfigControlsEnabled(enable); }
+    // The model changed outside a read (a file was loaded): the window refreshes.
+    void NotifyStateChanged() { emit StateChanged(); }
 
     // --- busy or idle -------------------------------------------------------------------
     // Nothing runs that a configuration read or write would disturb: no identification, no
@@ -134,8 +128,6 @@ public:
     bool IsIdle() const { return activity == acIdle && waits.empty(); }
     // IsIdle, and when it is not, the user is told that the command has to wait.
     bool CheckIdle();
-    // Saves the model with the identification of the connected multiplexer.
-    void SaveConfiguration(const QString& fileName);
 
     // --- sending and waiting ------------------------------------------------------------
     // False when the sentence did not go out on an open link (a lost TCP connection has been
@@ -149,6 +141,13 @@ public:
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
     // reply, when given, receives the line that answered.
     void WaitForReply(int kind, int timeoutMs, QString* reply = nullptr);
+    // WaitForReply without the time-out error: false when the time ran out.
+    bool AwaitReply(int kind, int timeoutMs, QString* reply = nullptr);
+    // Ends a command whose link has closed: raises ELinkLost.
+    [[noreturn]] void LinkLost();
+    // "$PZRQRDY" sentences received since the session was made: a job that stores a table
+    // counts the answers to its lines with it.
+    quint64 ReadyAnswers() const { return readyAnswers; }
     int WaitDepth() const { return int(waits.size()); }
     IUser& User() { return user; }
     // The kind the innermost unanswered wait expects; 0 when nothing is awaited.
@@ -249,15 +248,6 @@ private:
     void EndConfigRead();
     // Identification and configuration read, as Read Configuration starts them.
     void StartIdentification();
-    // Empties a table on the multiplexer, then sends one command per entry. The entries are
-    // a copy: a send that loses the link disconnects, and the disconnect empties the model.
-    template <typename TEntry>
-    void StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
-                    QString (*command)(const TEntry&));
-    // WaitForReply without the time-out error: false when the time ran out.
-    bool AwaitReply(int kind, int timeoutMs, QString* reply = nullptr);
-    // Ends a command whose link has closed.
-    [[noreturn]] void LinkLost();
     void LogOrStop(const QString& tagBlock, const QString& text, bool received);
     void FlushLog();
 
