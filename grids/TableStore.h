@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QString>
-
-class IUser;
-class TSession;
-
-enum TTable : quint8 { tbRoutes, tbModbus };
+#include "config/ConfigJobs.h"
 
 // Store of a table, as its tab's Store button does it: the multiplexer's table is emptied and
 // the model's sent, rule by rule. A failure part-way leaves the multiplexer's table incomplete;
@@ -13,6 +8,3 @@ enum TTable : quint8 { tbRoutes, tbModbus };
 // keeps its rows. True when the table was stored. Refused (false, user told) while the session
 // is busy with something else.
 bool StoreTable(TSession& session, IUser& user, TTable table);
-
-// "The multiplexer's routing table may now be incomplete." and the like.
-QString IncompleteTableMessage(TTable table, bool canRepeat);

@@ -592,10 +592,10 @@ void TestGrids::StoreStopsWithoutReady() {
     QVERIFY(!StoreTable(*link.session, link.user, TTable(table)));
     QCOMPARE(link.TableLines(),
              QStringList{WireLine(table == tbRoutes ? "$PZRQRTE,C,DELETE" : "$PZRQMB,C,DELETE")});
-    QCOMPARE(link.user.Messages, QStringList{"Multiplexer does not respond\n" +
-                                             IncompleteTableMessage(TTable(table), true)});
-    QVERIFY(link.user.Messages.first().contains("may now be incomplete"));
-    QVERIFY(link.user.Messages.first().contains("Store"));
+    QCOMPARE(link.user.Errors, QStringList{"Multiplexer does not respond\n" +
+                                           IncompleteTableMessage(TTable(table), true)});
+    QVERIFY(link.user.Errors.first().contains("may now be incomplete"));
+    QVERIFY(link.user.Errors.first().contains("Store"));
     QCOMPARE(config.Routes, routes);
     QCOMPARE(config.ModbusMaps, entries);
 }

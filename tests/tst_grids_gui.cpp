@@ -394,9 +394,9 @@ void TestGridsGui::StoreStopsWithoutReady() {
     rig.sim->ClearReceived();
     rig.Click("btnRouteStore");
     QCOMPARE(rig.TableLines(), QStringList{WireLine("$PZRQRTE,C,DELETE")});
-    QCOMPARE(rig.user.Messages.size(), 1);
-    QVERIFY(rig.user.Messages.at(0).startsWith("Multiplexer does not respond"));
-    QVERIFY(rig.user.Messages.at(0).contains("routing table may now be incomplete"));
+    QCOMPARE(rig.user.Errors.size(), 1);
+    QVERIFY(rig.user.Errors.at(0).startsWith("Multiplexer does not respond"));
+    QVERIFY(rig.user.Errors.at(0).contains("routing table may now be incomplete"));
     QCOMPARE(rig.Config().Routes, before);
     QCOMPARE(rig.RouteGrid().model()->rowCount(), 2);
     QVERIFY(rig.Button("btnRouteStore")->isEnabled());
