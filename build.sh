@@ -3,6 +3,8 @@
 #   ./build.sh run        build, then start the program on the built-in simulator
 #   ./build.sh test       build, then run every test
 #   ./build.sh bench      build, then run the benchmarks
+#   ./build.sh package    build the Debian package (build/tidewright_VERSION_ARCH.deb)
+#   ./build.sh screenshots  draw the README's pictures (docs/*.png) offscreen
 #   ./build.sh asan       build with AddressSanitizer and UBSan (build-asan/) and run every test
 #   ./build.sh tsan       build with ThreadSanitizer (build-tsan/) and run every test
 # Missing Debian packages are installed first (as root, or through sudo).
@@ -10,7 +12,30 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev
-          libbenchmark-dev fonts-dejavu-core)
+          qt6-svg-dev libbenchmark-dev fonts-dejavu-core dpkg-dev file appstream)
+
+# apt-get that waits for another package manager (a fresh desktop often updates itself at first
+# boot) instead of failing at once. dpkg's own lock is waited for by apt; the lists lock of
+# "apt-get update" is not, so a refused lock is tried again for up to ten minutes.
+apt_get() {
+    local sudo="" deadline=$((SECONDS + 600)) err
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    err=$(mktemp)
+    while :; do
+        if $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@" \
+            2>"$err"; then
+            rm -f "$err"
+            return 0
+        fi
+        cat "$err" >&2
+        if ! grep -qi 'lock' "$err" || [ $SECONDS -ge $deadline ]; then
+            rm -f "$err"
+            return 1
+        fi
+        echo "Another package manager is at work; waiting for it..." >&2
+        sleep 5
+    done
+}
 
 install_missing() {
     local missing=()
@@ -20,10 +45,8 @@ install_missing() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+    apt_get update -q
+    apt_get install -y -q "${missing[@]}"
 }
 
 configure_and_build() { # dir, extra cmake options...
@@ -64,6 +87,22 @@ bench)
     build/bench/tidewright-loadbench
     build/bench/tidewright-readbench
     ;;
+package)
+    install_missing
+    configure_and_build build
+    cmake --build build --target package
+    ls -l build/*.deb
+    ;;
+screenshots)
+    install_missing
+    configure_and_build build
+    mkdir -p docs
+    for shot in "main-window:NMEA Inputs/Outputs" "options-tab:Options"; do
+        QT_QPA_PLATFORM=offscreen build/app/tidewright --simulator --tab "${shot#*:}" \
+            --screenshot "docs/${shot%%:*}.png"
+    done
+    ls -l docs/*.png
+    ;;
 asan)
     install_missing
     configure_and_build build-asan -DTW_SANITIZE=ON -DTW_BENCH=OFF
@@ -75,7 +114,7 @@ tsan)
     TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" run_tests build-tsan
     ;;
 *)
-    sed -n '2,8p' "$0"
+    sed -n '2,10p' "$0"
     exit 2
     ;;
 esac

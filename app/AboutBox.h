@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 
 namespace Ui {
 class TAboutBox;
@@ -18,6 +19,8 @@ public:
     ~TAboutBox() override;
 
     static QString ProgramVersion();
+    // The program's icon in every size the build drew, sharp at any screen scale.
+    static QIcon ProgramIcon();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

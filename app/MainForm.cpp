@@ -9,6 +9,7 @@
 #include "firmware/FwUpdate.h"
 #include "grids/ModbusGrid.h"
 #include "grids/RouteGrid.h"
+#include "n2k/N2KDeviceInfo.h"
 #include "n2k/N2KForm.h"
 #include "network/AssignIP.h"
 #include "network/Network.h"
@@ -42,9 +43,9 @@ QString LineRateText(int rate) {
 }
 
 const char* const LampOff =
-    "background-color: #5a1010; border: 1px solid #303030; border-radius: 6px;";
+    "background-color: #802020; border: 1px solid palette(dark); border-radius: 6px;";
 const char* const LampOn =
-    "background-color: #ff2020; border: 1px solid #303030; border-radius: 6px;";
+    "background-color: #ff2020; border: 1px solid palette(dark); border-radius: 6px;";
 
 const QString OpenFilter = QStringLiteral(
     "Corvanta Configuration (*.ini);;Corvanta Firmware Image (*.cvz);;WiFi Firmware Image "
@@ -53,6 +54,20 @@ const QString SaveFilterConfig = QStringLiteral("Corvanta Configruation file (*.
 const QString SaveFilterLog = QStringLiteral("Log file (*.txt)");
 const QString SaveFilters =
     SaveFilterConfig + QStringLiteral(";;") + SaveFilterLog + QStringLiteral(";;Any file (*)");
+
+// Gives each field its label's text as its accessible name ("Host:" is announced "Host"), unless
+// it has a name of its own. Qt would tell a field without a label by its group's title.
+void NameFieldsByTheirLabels(QWidget* window) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        QWidget* field = label->buddy();
+        if (!field || !field->accessibleName().isEmpty())
+            continue;
+        QString name = label->text().remove(u'&').trimmed();
+        while (name.endsWith(u':'))
+            name.chop(1);
+        field->setAccessibleName(name.trimmed());
+    }
+}
 
 QSettings AppSettings() {
     return QSettings(QStringLiteral("Kelvane"), QStringLiteral("Tidewright"));
@@ -100,7 +115,7 @@ TMainForm::~TMainForm() {
 void TMainForm::FormCreate() {
     ui->setupUi(this);
     setWindowTitle(ToolText());
-    setWindowIcon(QIcon(QStringLiteral(":/tidewright.png")));
+    setWindowIcon(TAboutBox::ProgramIcon());
 
     QFont viewerFont(QStringLiteral("Courier"));
     viewerFont.setStyleHint(QFont::TypeWriter);
@@ -151,6 +166,10 @@ void TMainForm::FormCreate() {
     assignIPDlg = std::make_unique<TAssignIPDlg>(user, this);
     xportListDlg = std::make_unique<TXPortListDlg>(user, *assignIPDlg, this);
     networkDlg = std::make_unique<TNetworkDlg>(user, this);
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{this, stats, navDBForm, n2kForm, &n2kForm->InfoForm(),
+                                         assignIPDlg.get(), xportListDlg.get(), networkDlg.get()})
+        NameFieldsByTheirLabels(window);
 }
 
 void TMainForm::LoadSettings() {
@@ -197,6 +216,9 @@ void TMainForm::BuildOverflowLamps() {
         lamp->setObjectName(QStringLiteral("lmpOverflow%1").arg(i + 1));
         lamp->setGeometry(2, 3 + i * 17, 12, 12);
         lamp->setStyleSheet(QString::fromLatin1(LampOff));
+        // A lamp is a colour; a screen reader tells its state in words.
+        lamp->setAccessibleName(QStringLiteral("Output %1 overflow").arg(i + 1));
+        lamp->setAccessibleDescription(QStringLiteral("off"));
         auto* caption = new QLabel(QStringLiteral("Output %1").arg(i + 1), ui->pnlOverflow);
         caption->setGeometry(20, i * 17, 120, 18);
         overflowLamps[i] = lamp;
@@ -529,8 +551,12 @@ void TMainForm::UpdateViewer() {
 }
 
 void TMainForm::UpdateOverflowLamps(quint8 lamps) {
-    for (int i = 0; i < 4; ++i)
-        overflowLamps[i]->setStyleSheet(QString::fromLatin1((lamps >> i) & 1 ? LampOn : LampOff));
+    for (int i = 0; i < 4; ++i) {
+        const bool lit = (lamps >> i) & 1;
+        overflowLamps[i]->setStyleSheet(QString::fromLatin1(lit ? LampOn : LampOff));
+        overflowLamps[i]->setAccessibleDescription(lit ? QStringLiteral("lit")
+                                                       : QStringLiteral("off"));
+    }
 }
 
 void TMainForm::UpdateLogStatus() {
@@ -858,6 +884,16 @@ TProgress* TMainForm::ProgressWindow() const {
 
 void TMainForm::ShowNavDBEntry() {
     ui->miNavDB->setVisible(true);
+}
+
+bool TMainForm::ShowTab(const QString& title) {
+    for (int i = 0; i < ui->pcConfig->count(); ++i) {
+        if (ui->pcConfig->tabText(i).remove(u'&') == title) {
+            ui->pcConfig->setCurrentIndex(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TMainForm::ScreenshotWhenReady(const QString& fileName) {

@@ -57,6 +57,8 @@ public:
     void SetPersistSettings(bool persist) { persistSettings = persist; }
     // Makes the hidden Tools menu entry "Show Navigation Database" visible.
     void ShowNavDBEntry();
+    // Brings the configuration tab with that title to the front; false when there is none.
+    bool ShowTab(const QString& title);
     // Selects a link, fills Host and Port, and presses Connect.
     void ConnectTo(const TLinkTarget& target);
     // Saves a picture of the window once the configuration read has ended, or after 5 s

@@ -12,6 +12,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tidewright"));
     QApplication::setApplicationVersion(TAboutBox::ProgramVersion());
+    QApplication::setWindowIcon(TAboutBox::ProgramIcon());
+    // The desktop entry the window belongs to, for its icon and name on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.kelvane.Tidewright"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -36,7 +39,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("navdb"),
         QStringLiteral("Show the Tools menu entry \"Show Navigation Database\", which is hidden "
                        "otherwise."));
-    parser.addOptions({connectOption, simulatorOption, screenshotOption, navDBOption});
+    const QCommandLineOption tabOption(
+        QStringLiteral("tab"),
+        QStringLiteral("Show the configuration tab with this title (e.g. \"Options\") at start."),
+        QStringLiteral("title"));
+    parser.addOptions({connectOption, simulatorOption, screenshotOption, navDBOption, tabOption});
     parser.process(app);
 
     std::optional<TLinkTarget> target;
@@ -67,6 +74,10 @@ int main(int argc, char* argv[]) {
         form.SetPersistSettings(false);
     if (parser.isSet(navDBOption))
         form.ShowNavDBEntry();
+    if (parser.isSet(tabOption) && !form.ShowTab(parser.value(tabOption))) {
+        std::fprintf(stderr, "No tab \"%s\"\n", qPrintable(parser.value(tabOption)));
+        return 2;
+    }
     form.show();
     if (parser.isSet(screenshotOption))
         form.ScreenshotWhenReady(parser.value(screenshotOption));

@@ -12,6 +12,8 @@
 #include "sim/Simulator.h"
 #include "windows/Database.h"
 
+#include "Version.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -337,6 +339,7 @@ QString TCliTool::HelpText() {
     for (const QString& name : GlobalOptions)
         text += optionLine(*FindOption(name), 2);
     text += line(QStringLiteral("--help"), QStringLiteral("this text"));
+    text += line(QStringLiteral("--version"), QStringLiteral("the program's version"));
     text += QStringLiteral(
         "\nExit codes: 0 success, 1 device, link or file error, 2 usage error, 3 the "
         "configuration differs from the file (diff).\n");
@@ -355,6 +358,11 @@ int TCliTool::Run(const QStringList& arguments) {
         const QString& arg = arguments[i];
         if (arg == u"--help" || arg == u"-h") {
             out << HelpText();
+            out.flush();
+            return ExitOk;
+        }
+        if (arg == u"--version") {
+            out << "tidewright-cli " << TW_VERSION_TEXT << "\n";
             out.flush();
             return ExitOk;
         }

@@ -97,10 +97,14 @@ TCommMode TComm::Open(int kind, const QString& address, int option) {
 TCommMode TComm::OpenSerial(const QString& address, int option) {
     if (address.isEmpty())
         return mode;
-    auto thread =
-        std::make_unique<TSerialThread>(*this, ++linkNumber, address, SerialSpeed(option));
-    if (!StartThread(std::move(thread)).isEmpty())
+    auto port = std::make_unique<TSerialThread>(*this, ++linkNumber, address, SerialSpeed(option));
+    const TSerialThread& serial = *port;
+    std::unique_ptr<TRXThread> thread = std::move(port);
+    serialAccessDenied = false;
+    if (!StartThread(thread).isEmpty()) {
+        serialAccessDenied = serial.PermissionDenied();
         return mode; // the caller says the port could not be opened
+    }
     mode = mdSerial;
     return mode;
 }
@@ -136,8 +140,9 @@ TCommMode TComm::OpenTcp(const QString& address) {
     networkPort = DefaultNetworkPort;
     const auto [host, port] = SplitNetworkAddress(address);
     networkPort = port;
-    auto thread = std::make_unique<TTCPThread>(*this, ++linkNumber, host, quint16(port));
-    const QString error = StartThread(std::move(thread));
+    std::unique_ptr<TRXThread> thread =
+        std::make_unique<TTCPThread>(*this, ++linkNumber, host, quint16(port));
+    const QString error = StartThread(thread);
     if (!error.isEmpty())
         throw ECommError(
             QStringLiteral("Cannot connect to %1:%2: %3").arg(host).arg(port).arg(error));
@@ -145,7 +150,7 @@ TCommMode TComm::OpenTcp(const QString& address) {
     return mode;
 }
 
-QString TComm::StartThread(std::unique_ptr<TRXThread> thread) {
+QString TComm::StartThread(std::unique_ptr<TRXThread>& thread) {
     connect(thread.get(), &TRXThread::LinkLost, this, &TComm::RxLinkLost, Qt::QueuedConnection);
     const QString error = thread->Start();
     if (error.isEmpty())

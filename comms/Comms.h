@@ -58,6 +58,17 @@ TSelectorLists MakeSelectorLists(std::vector<std::pair<QString, QString>> ports)
 // on the user-interface thread. Serial and TCP links are read by a receive thread of their
 // own, UDP datagrams arrive on the user-interface thread; either way received bytes become
 // lines on Queue (or, in packet mode, a packet for ReceivePacket).
+// Added to the "Unable to open" message when the system refused a serial port for want of
+// permission (TComm::SerialAccessDenied).
+#if defined(Q_OS_LINUX)
+inline constexpr char SerialPermissionHint[] =
+    "\nPermission denied: to use serial ports, add your user to the dialout group\n"
+    "(sudo usermod -aG dialout $USER), then log out and in again.";
+#else
+inline constexpr char SerialPermissionHint[] =
+    "\nPermission denied: your user may not use this port.";
+#endif
+
 class TComm : public QObject {
     Q_OBJECT
 public:
@@ -73,6 +84,10 @@ public:
 
     TCommMode Mode() const { return mode; }
     quint32 NetworkPort() const { return networkPort; }
+    // The last serial port that could not be opened was refused for want of permission: the
+    // user may not use the device (on Linux, not in the dialout group), or another program
+    // holds its lock.
+    bool SerialAccessDenied() const { return serialAccessDenied; }
     bool UdpFilter() const { return udpFilter; }
 
     // Completes the text with "*", checksum (unless it holds a "*") and CR LF, and writes it
@@ -114,7 +129,9 @@ private:
     TCommMode OpenSerial(const QString& address, int option);
     TCommMode OpenUdp(const QString& address, int option);
     TCommMode OpenTcp(const QString& address);
-    QString StartThread(std::unique_ptr<TRXThread> thread);
+    // Starts the thread and keeps it when its device opened; a thread that failed stays with
+    // the caller, who may ask it why.
+    QString StartThread(std::unique_ptr<TRXThread>& thread);
     void WriteThroughThread(const QByteArray& bytes, bool failureIsError);
     void UDPRead();
     void RxLinkLost(quint64 link);
@@ -123,6 +140,7 @@ private:
     TCommMode mode = mdClosed;
     bool udpFilter = false;
     bool packetMode = false;
+    bool serialAccessDenied = false;
     QStringList deviceNames;
     QStringList displayNames;
 

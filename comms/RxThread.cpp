@@ -181,6 +181,7 @@ std::unique_ptr<QIODevice> TSerialThread::OpenDevice(QString& error) {
     // QSerialPort opens the device exclusively.
     if (!port->open(QIODevice::ReadWrite)) {
         error = port->errorString();
+        permissionDenied = port->error() == QSerialPort::PermissionError;
         return nullptr;
     }
     if (!port->setBaudRate(speed) || !port->setDataBits(QSerialPort::Data8) ||

@@ -126,6 +126,9 @@ class TSerialThread : public TRXThread {
 public:
     TSerialThread(TComm& comm, quint64 link, const QString& portName, qint32 speed);
     ~TSerialThread() override { Stop(); }
+    // The port could not be opened for want of permission (or another program's lock). Valid
+    // once Start has returned.
+    bool PermissionDenied() const { return permissionDenied; }
 
 protected:
     std::unique_ptr<QIODevice> OpenDevice(QString& error) override;
@@ -136,6 +139,7 @@ protected:
 private:
     const QString portName;
     const qint32 speed;
+    bool permissionDenied = false;
 };
 
 class TTCPThread : public TRXThread {

@@ -51,10 +51,50 @@ int MaxLengthFor(TChangeHandler handler) {
     }
 }
 
-void SetBase(QLineEdit* edit, const QColor& colour) {
+// The field's background, with text that stays readable on it: the palette's own text on the
+// palette's colours, black on the fixed marks (a dark theme's light text would vanish on yellow).
+void SetBase(QLineEdit* edit, const QColor& colour,
+             const QColor& text = QApplication::palette().color(QPalette::Text)) {
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, colour);
+    palette.setColor(QPalette::Text, text);
     edit->setPalette(palette);
+}
+
+// What a screen reader announces for a control: its row and its column, so that the fields of
+// the eight "In n:" rows are told apart and none is announced as its group's title.
+QString AccessibleNameOf(const TControlDesc& desc) {
+    QString row = desc.Caption;
+    row.remove(u'&');
+    while (row.endsWith(u':') || row.endsWith(u' '))
+        row.chop(1);
+    switch (desc.Field) {
+    case mfBaudIn:
+    case mfBaudOut1:
+    case mfBaudOut2:
+    case mfBaudOut4:
+        return row + QStringLiteral(" speed");
+    case mfTalkerID:
+        return row + QStringLiteral(" talker ID");
+    case mfPrioIn:
+    case mfPrioN2K:
+        return row + QStringLiteral(" priority");
+    case mfModeIn:
+        return row + QStringLiteral(" input mode");
+    case mfModeOut:
+        return row + QStringLiteral(" host data");
+    case mfRouteOut:
+        return QStringLiteral("Out %1 default route from %2").arg(desc.Index + 1).arg(row);
+    case mfDevFunc:
+        return row + QStringLiteral(" device type");
+    case mfSrcAddr:
+        return row + QStringLiteral(" source address");
+    case mfDevInst:
+        return row + QStringLiteral(" device instance");
+    default:
+        // Options, conversions, the time-out and the unique ID: the caption is the name.
+        return row;
+    }
 }
 
 } // namespace
@@ -101,10 +141,10 @@ void TConfigWidgets::Mark(int control, TFieldMark mark) {
         SetBase(edit, standard.color(QPalette::Base));
         break;
     case fmTyped:
-        SetBase(edit, Qt::yellow);
+        SetBase(edit, Qt::yellow, Qt::black);
         break;
     case fmInvalid:
-        SetBase(edit, Qt::red);
+        SetBase(edit, Qt::red, Qt::black);
         break;
     case fmButtonFace:
         SetBase(edit, standard.color(QPalette::Button));
@@ -139,6 +179,7 @@ void TConfigPage::Bind(TSession& aSession, TConfigEditor& aEditor, TConfigWidget
             qFatal("The configuration control %s is missing from its page", qPrintable(desc.Name));
         controls.append(control);
         widgets->Add(control, widget);
+        widget->setAccessibleName(AccessibleNameOf(desc));
         // Only what the user does reaches the handlers: selections and check states set by the
         // program raise neither of these signals.
         if (auto* combo = qobject_cast<QComboBox*>(widget)) {
@@ -166,7 +207,7 @@ void TConfigPage::BindEdit(int control, const TControlDesc& desc, QWidget* widge
     if (desc.Handler == chSourceAddress)
         widgets->Mark(control, fmButtonFace);
     // Typed and not yet sent.
-    connect(edit, &QLineEdit::textEdited, this, [edit] { SetBase(edit, Qt::yellow); });
+    connect(edit, &QLineEdit::textEdited, this, [edit] { SetBase(edit, Qt::yellow, Qt::black); });
 }
 
 bool TConfigPage::eventFilter(QObject* watched, QEvent* event) {
@@ -185,7 +226,7 @@ bool TConfigPage::eventFilter(QObject* watched, QEvent* event) {
         if (key == Qt::Key_Delete && handler == chTalkerID) {
             // Delete empties the whole talker ID.
             edit->clear();
-            SetBase(edit, Qt::yellow);
+            SetBase(edit, Qt::yellow, Qt::black);
             return true;
         }
     } else if (event->type() == QEvent::FocusOut && handler == chTalkerID && !checking) {

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int CaptionX = 12;
-constexpr int ValueX = 130;
+constexpr int ValueX = 140; // room for "Certification Level:" in wide fonts
 constexpr int ValueWidth = 241;
 constexpr int LineHeight = 20;
 

@@ -11,6 +11,7 @@ namespace {
 
 const QColor ProductColumns(224, 240, 248); // manufacturer to load equivalency
 const QColor AddressColumns(Qt::white);     // source address and instances
+const QColor CellText(Qt::black);
 const QColor GridLines(192, 192, 192);
 constexpr int ProductColumnCount = 5;
 
@@ -49,6 +50,7 @@ TN2KGrid::TN2KGrid(const TN2KDeviceList& aList, QWidget* parent)
     : QTableWidget(parent)
     , list(aList) {
     setObjectName(QStringLiteral("grdDevices"));
+    setAccessibleName(QStringLiteral("NMEA 2000 devices"));
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
@@ -101,7 +103,9 @@ void TN2KGrid::UpdateRows() {
             }
             cell->setText(N2KCellText(list, device, column));
             cell->setBackground(column < ProductColumnCount ? ProductColumns : AddressColumns);
-            cell->setForeground(palette().color(QPalette::WindowText));
+            // Dark text on the light cells, whatever the desktop's palette: a dark theme's light
+            // text would vanish on them.
+            cell->setForeground(CellText);
         }
     }
     if (keep >= 0 && keep < rowCount())

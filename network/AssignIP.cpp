@@ -20,6 +20,8 @@ TAssignIPDlg::TAssignIPDlg(IUser& aUser, QWidget* parent)
     edtIP = new QLineEdit(this);
     edtIP->setObjectName(QStringLiteral("edtIP"));
     edtIP->setMaxLength(15);
+    lblMAC->setBuddy(edtMAC);
+    lblIP->setBuddy(edtIP);
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);

@@ -50,6 +50,9 @@ TNetworkDlg::TNetworkDlg(IUser& aUser, QWidget* parent)
     cbUDPMode->addItems({QStringLiteral("Broadcast"), QStringLiteral("Directed")});
     lblDestIP = new QLabel(QStringLiteral("Destination:"), gbProtocol);
     edtDestIP = AddressEdit("edtDestIP", gbProtocol);
+    // A label handed to the form as a widget is no buddy by itself.
+    lblUDPMode->setBuddy(cbUDPMode);
+    lblDestIP->setBuddy(edtDestIP);
     auto* protocolForm = new QFormLayout(gbProtocol);
     auto* radios = new QHBoxLayout;
     radios->addWidget(rbTCP);

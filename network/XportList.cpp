@@ -18,6 +18,7 @@ TXPortListDlg::TXPortListDlg(IUser& aUser, TAssignIPDlg& assignIPDlg, QWidget* p
     lblMessage->setObjectName(QStringLiteral("lblMessage"));
     lbxIPList = new QListWidget(this);
     lbxIPList->setObjectName(QStringLiteral("lbxIPList"));
+    lbxIPList->setAccessibleName(QStringLiteral("Device servers found"));
     lbxIPList->setMinimumSize(280, 120);
     lbxIPList->hide();
     lblNotFound = new QLabel(QStringLiteral("No Corvanta-NX found"), this);
@@ -42,6 +43,14 @@ TXPortListDlg::TXPortListDlg(IUser& aUser, TAssignIPDlg& assignIPDlg, QWidget* p
     buttons->addWidget(btnReset, 1, 0);
     buttons->addWidget(btnChangeIP, 1, 1);
 
+    // The window's fixed size has room for the list, shown or not, and for a line of message,
+    // so that the results never squeeze the buttons.
+    for (QWidget* shared : {static_cast<QWidget*>(lbxIPList), static_cast<QWidget*>(lblNotFound)}) {
+        QSizePolicy policy = shared->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        shared->setSizePolicy(policy);
+    }
+    lblMessage->setMinimumHeight(lblMessage->fontMetrics().lineSpacing());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblMessage);
     layout->addLayout(results);

@@ -169,9 +169,12 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
                 comm->Open(lkSerial, deviceNames[selector], 7);
                 if (!IsOpen()) {
                     user.SetBusy(false);
-                    user.ShowMessage(QStringLiteral("Unable to open %1.\nThe port may be opened by "
-                                                    "another application.")
-                                         .arg(displayNames[selector]));
+                    QString message = QStringLiteral("Unable to open %1.\nThe port may be opened "
+                                                     "by another application.")
+                                          .arg(displayNames[selector]);
+                    if (comm->SerialAccessDenied())
+                        message += QString::fromLatin1(SerialPermissionHint);
+                    user.ShowMessage(message);
                 }
             }
             break;

@@ -5,6 +5,8 @@
 #include "sim/Simulator.h"
 #include "sim/XPortSim.h"
 
+#include "Version.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -105,6 +107,7 @@ int RunXPort(QCoreApplication& app, const QString& countText, const QHostAddress
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvanta-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TW_VERSION_TEXT));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -112,6 +115,7 @@ int main(int argc, char* argv[]) {
                        "listens on TCP port 10110.") +
         FaultHelp());
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption tcp(QStringLiteral("tcp"), QStringLiteral("Listen on TCP PORT."),
                                  QStringLiteral("PORT"));
     const QCommandLineOption udp(QStringLiteral("udp"),

@@ -36,6 +36,7 @@ TNavDBForm::TNavDBForm(TSession& aSession, QWidget* parent)
 
     DBGrid = new QTableWidget(this);
     DBGrid->setObjectName(QStringLiteral("DBGrid"));
+    DBGrid->setAccessibleName(QStringLiteral("Navigation database"));
     DBGrid->setGeometry(8, 48, 385, 441);
     DBGrid->setColumnCount(int(Columns.size()));
     for (int i = 0; i < int(Columns.size()); ++i) {
