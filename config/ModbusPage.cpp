@@ -41,6 +41,11 @@ void TModbusPage::CreateGrid(TSession& aSession, IUser& aUser) {
     btnModbusClear = MakeButton(this, "btnModbusClear", "Clear", x, 72);
     btnModbusStore = MakeButton(this, "btnModbusStore", "Store", x, 112);
     btnModbusDel->setEnabled(false);
+    // The Routing page has buttons of the same captions: the names say which table they act on.
+    btnModbusAdd->setAccessibleName(QStringLiteral("Add Modbus entry"));
+    btnModbusDel->setAccessibleName(QStringLiteral("Delete Modbus entry"));
+    btnModbusClear->setAccessibleName(QStringLiteral("Clear Modbus table"));
+    btnModbusStore->setAccessibleName(QStringLiteral("Store Modbus table"));
     grid->SetDeleteButton(btnModbusDel);
     ui->chbDiagnostics->move(x, 160);
     connect(btnModbusAdd, &QPushButton::clicked, this, [this] { btnModbusAddClick(); });

@@ -29,6 +29,7 @@ TModbusGrid::TModbusGrid(TModbusModel& model, IUser& aUser, QWidget* parent)
     , entries(model) {
     SetModel(&model);
     setObjectName(QStringLiteral("grdModbus"));
+    setAccessibleName(QStringLiteral("Modbus table"));
     move(4, 8);
     setFixedHeight(356);
 }

@@ -27,6 +27,7 @@ TRouteGrid::TRouteGrid(TRouteModel& model, IUser& aUser, QWidget* parent)
     , routes(model) {
     SetModel(&model);
     setObjectName(QStringLiteral("grdRoutes"));
+    setAccessibleName(QStringLiteral("Routing table"));
     move(4, 8);
     setFixedHeight(356);
     setMouseTracking(true);

@@ -30,6 +30,12 @@ TRoutingPage::TRoutingPage(QWidget* parent)
     btnRouteClear = MakeButton(this, "btnRouteClear", "Clear", 112);
     btnRouteStore = MakeButton(this, "btnRouteStore", "Store", 152);
     btnRouteDel->setEnabled(false);
+    // The Modbus page has buttons of the same captions: the names say which table they act on.
+    btnRouteCapture->setAccessibleName(QStringLiteral("Capture routes"));
+    btnRouteAdd->setAccessibleName(QStringLiteral("Add route"));
+    btnRouteDel->setAccessibleName(QStringLiteral("Delete route"));
+    btnRouteClear->setAccessibleName(QStringLiteral("Clear routes"));
+    btnRouteStore->setAccessibleName(QStringLiteral("Store routes"));
     lblModeFilter = new QLabel(QStringLiteral("No Match:"), this);
     lblModeFilter->setObjectName(QStringLiteral("lblModeFilter"));
     cbModeFilter = new QComboBox(this);
