@@ -208,6 +208,10 @@ void TSession::Disconnect() {
         SetActivity(acIdle);
         emit ConfigControlsEnabled(true);
     }
+    // Whatever the link was used for has ended with it: an identification or a read cut off
+    // by a lost connection must not leave the session busy, nor report later that the
+    // multiplexer stopped answering.
+    SetActivity(acIdle);
     Viewer.ViewFilter = -1;
     comm->Close();
     Config.ClearRoutes();
