@@ -83,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QCoreApplication::processEvents();
 
     // Every claimed address is asked at most 1 + Retries times, one step each, plus the step
-    // that ends the address claims and the one that finds no further device.
+    // that ends the address claims and the one that finds no further device; the device being
+    // asked may have lost its NAME meanwhile, and is asked to its end all the same.
     int claimed = 0;
     for (int address = 0; address < TN2KDeviceList::AddressCount; ++address)
         claimed += list.Record(quint8(address)).Name != 0 ? 1 : 0;
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto over = [&list] {
         return list.ScanState() == nsIdle || list.ScanState() == nsChanged;
     };
-    const int steps = claimed * (TN2KDeviceList::Retries + 2) + 3;
+    const int steps = (claimed + 1) * (TN2KDeviceList::Retries + 2) + 3;
     for (int i = 0; i < steps && !over(); ++i)
         TN2KScanStepper::Step(list);
     if (!over())
