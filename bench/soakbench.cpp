@@ -208,6 +208,9 @@ int main(int argc, char** argv) {
             readNext = !readNext;
         }
         if (now >= nextReport) {
+            // The simulator keeps every line it receives; that record is the bench's, not the
+            // program's, so it must not count as the program's memory.
+            sim.ClearReceived();
             if (rssStart < 0)
                 rssStart = ResidentKiB();
             nextReport += 60000;
