@@ -6,7 +6,7 @@
 #include "app/GuiUser.h"
 #include "comms/Comms.h"
 #include "config/CompareForm.h"
-#include "config/SentenceFile.h"
+#include "firmware/FwUpdate.h"
 #include "n2k/N2KForm.h"
 #include "network/AssignIP.h"
 #include "network/Network.h"
@@ -79,6 +79,7 @@ TMainForm::TMainForm(IUser* aUser, QWidget* parent)
     , guiUser(aUser ? nullptr : std::make_unique<TGuiUser>(this))
     , user(aUser ? *aUser : *guiUser)
     , session(user)
+    , configJobs(session, user)
     , editor(session, user)
     , n2kList(session) {
     FormCreate();
@@ -275,6 +276,8 @@ void TMainForm::ConnectSignals() {
         lineRate.Restart(session.LinesReceived(), lineRateClock.elapsed());
         lineRateTimer.start();
     });
+    connect(ui->miUpdateFirmware, &QAction::triggered, this, [this] { miUpdateFirmwareClick(); });
+    connect(ui->miAutoUpdate, &QAction::triggered, this, [this] { miAutoUpdateClick(); });
 
     connect(&session, &TSession::StateChanged, this, [this] { RefreshControls(); });
     // A wait that starts or ends changes what may be started; the pages keep what they show
@@ -303,6 +306,10 @@ void TMainForm::ConnectSignals() {
         ui->miUpdateFirmware->setVisible(true);
         ui->miUpdateFirmware->setEnabled(true);
     });
+    // The update waits for lines itself, so it runs after the dispatch that asked for it.
+    connect(
+        &session, &TSession::FirmwareUpdateRequested, this,
+        [this] { RunFirmwareUpdate([] { return BuiltInImageSource; }); }, Qt::QueuedConnection);
     connect(&session, &TSession::WaitsFinished, this, [this] {
         if (closePending)
             QTimer::singleShot(0, this, &QWidget::close);
@@ -323,6 +330,13 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (session.FirmwareUpdateRunning) {
+        // Closing the link in the middle of programming would leave the multiplexer without a
+        // program: the window closes once the update has ended (every one of its waits does).
+        closePending = true;
+        event->ignore();
+        return;
+    }
     if (session.WaitDepth() > 0) {
         // A command is waiting for the multiplexer with the port and the model in use: end the
         // wait first, and close once it has unwound.
@@ -422,12 +436,18 @@ void TMainForm::RefreshConnection() {
     ui->edtMuxPort->setEnabled(!open);
     // Commands that read or write the whole configuration wait until nothing else runs.
     const bool idle = open && session.IsIdle();
-    ui->btnReadConfig->setEnabled(idle);
+    ui->btnReadConfig->setEnabled(idle && !session.LinkHeld);
+    // While the update holds the link, the link stays as it is.
+    ui->gbConnection->setEnabled(!session.LinkHeld);
     for (QAction* item : {ui->miLoad, ui->miResetFactorySettings})
         item->setEnabled(idle);
     for (QAction* item : {ui->miSave, ui->miSaveAs, ui->miUpdateFirmware, ui->miAutoUpdate,
                           ui->miNavDB, ui->miStats})
         item->setEnabled(open);
+    if (session.FirmwareUpdateRunning) {
+        ui->miUpdateFirmware->setEnabled(false);
+        ui->miAutoUpdate->setEnabled(false);
+    }
     // A comparison needs the multiplexer's whole configuration: after a read that completed.
     ui->miCompare->setEnabled(idle && configWidgets.Enabled);
     statusPanels[0]->setText(QStringLiteral("Device: ") + session.Identification().DeviceName);
@@ -654,7 +674,7 @@ void TMainForm::LoadConfigurationFrom(const QString& fileName) {
         if (!session.CheckIdle())
             return;
         SetConfigFileName(fileName);
-        session.LoadConfiguration(fileName);
+        configJobs.LoadConfiguration(fileName);
     });
 }
 
@@ -681,11 +701,7 @@ void TMainForm::miSaveAsClick() {
 
 void TMainForm::SaveConfigurationTo(const QString& fileName) {
     SetConfigFileName(fileName);
-    try {
-        session.SaveConfiguration(fileName);
-    } catch (const EError& e) {
-        user.ShowError(e.Message());
-    }
+    configJobs.SaveConfiguration(fileName);
 }
 
 void TMainForm::miCompareClick() {
@@ -719,7 +735,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
         if (path.endsWith(QStringLiteral(".ini"))) {
             LoadConfigurationFrom(path);
         } else if (path.endsWith(QStringLiteral(".txt"))) {
-            Guarded([&] { SendSentenceFile(session, user, path); });
+            Guarded([&] { configJobs.SendSentenceFile(path); });
         }
     }
     event->acceptProposedAction();
@@ -736,7 +752,7 @@ void TMainForm::miAboutClick() {
 }
 
 void TMainForm::miResetFactorySettingsClick() {
-    Guarded([&] { session.RestoreFactorySettings(); });
+    Guarded([&] { configJobs.RestoreFactorySettings(); });
 }
 
 // --- network setup ---------------------------------------------------------------------
@@ -789,6 +805,32 @@ void TMainForm::miStatsClick(bool checked) {
 
 void TMainForm::miNavDBClick() {
     Guarded([&] { navDBForm->Query(); });
+}
+
+void TMainForm::miUpdateFirmwareClick() {
+    RunFirmwareUpdate([this] {
+        // The open dialog starts on the firmware images, its second filter.
+        QString filter = OpenFilter.section(QStringLiteral(";;"), 1, 1);
+        return QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter, &filter);
+    });
+}
+
+void TMainForm::miAutoUpdateClick() {
+    RunFirmwareUpdate([] { return BuiltInImageSource; });
+}
+
+void TMainForm::RunFirmwareUpdate(const std::function<QString()>& chooseSource) {
+    Guarded([&] {
+        TFwUpdate update(session);
+        update.Run(chooseSource);
+    });
+    RefreshControls();
+    if (closePending && !session.FirmwareUpdateRunning)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+TProgress* TMainForm::ProgressWindow() const {
+    return guiUser ? guiUser->Progress() : nullptr;
 }
 
 // --- start-up options --------------------------------------------------------------------

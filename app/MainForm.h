@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigEditor.h"
+#include "config/ConfigJobs.h"
 #include "config/ConfigPage.h"
 #include "n2k/N2K.h"
 #include "session/LinkUrl.h"
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,6 +31,7 @@ class TXPortListDlg;
 struct TXPortOptions;
 class TNavDBForm;
 class TStats;
+class TProgress;
 
 // The main window: shows the session with the multiplexer and turns what the user does into
 // its calls. Protocol work happens in TSession.
@@ -41,6 +44,8 @@ public:
     ~TMainForm() override;
 
     TSession& Session() { return session; }
+    // The window's progress window; none when another user than the window's own was given.
+    TProgress* ProgressWindow() const;
     TConfigEditor& Editor() { return editor; }
     TN2KDeviceList& DeviceList() { return n2kList; }
     TN2KDeviceListForm& DeviceListForm() { return *n2kForm; }
@@ -88,6 +93,8 @@ public:
     TAssignIPDlg& AssignIPDlg() { return *assignIPDlg; }
     void miStatsClick(bool checked);
     void miNavDBClick();
+    void miUpdateFirmwareClick();
+    void miAutoUpdateClick();
     // The logging commands after their file dialog; false when the file could not be made.
     bool StartLogTo(const QString& fileName, bool diagnostic);
     // Save as Save and Save As do once the name is known.
@@ -124,6 +131,8 @@ private:
     // the filter selected first and, afterwards, the one the user chose.
     QString AskSaveFileName(const QString& fileName, QString& filter);
     void TakeScreenshot();
+    // Runs the firmware update with the image the source names (a file, or the built-in one).
+    void RunFirmwareUpdate(const std::function<QString()>& chooseSource);
     static void EnableGroup(QWidget* group, bool enable);
     // The connection part of RefreshControls: link controls, commands, status bar.
     void RefreshConnection();
@@ -137,6 +146,7 @@ private:
     std::unique_ptr<TGuiUser> guiUser;
     IUser& user;
     TSession session;
+    TConfigJobs configJobs;
     TConfigWidgets configWidgets;
     TConfigEditor editor;
     TN2KDeviceList n2kList;                // the program-wide NMEA 2000 device list

@@ -3,6 +3,8 @@
 #include "cli/ConsoleUser.h"
 #include "comms/Comms.h"
 #include "config/ConfigDiff.h"
+#include "config/ConfigJobs.h"
+#include "firmware/FwUpdate.h"
 #include "n2k/N2K.h"
 #include "nmea/Numbers.h"
 #include "session/Session.h"
@@ -170,6 +172,16 @@ const TOptionRow OptionTable[] = {
     {"--diag-log", "FILE", "log the traffic as a diagnostic log", ParseLog},
     {"--target", "ADDRESS", "where discovery and assignment go [255.255.255.255]", ParseTarget},
     {"--port", "PORT", "the device-server port [30718]", ParsePort},
+    {"--built-in", nullptr, "the image built into this program instead of a file",
+     [](TOptions& o, const QString&, const QString&) {
+         o.BuiltIn = true;
+         return QString();
+     }},
+    {"--restore", nullptr, "write the configuration saved before the update back after it",
+     [](TOptions& o, const QString&, const QString&) {
+         o.Restore = true;
+         return QString();
+     }},
     {"--csv", nullptr, "comma-separated values under a header line",
      [](TOptions& o, const QString&, const QString&) {
          o.Csv = true;
@@ -228,6 +240,11 @@ const TCliTool::TCommand TCliTool::Commands[] = {
     {"send", "SENTENCE...", 1, -1, true, "",
      "send sentences as the Send box does (\"$\" and checksum added)",
      "tidewright-cli --connect tcp:192.168.1.5 send PZRQVER", &TCliTool::CmdSend},
+    {"firmware", "[FILE]", 0, 1, true, "--built-in --restore",
+     "update the firmware with an image file (.cvz) or the built-in image, showing progress on "
+     "standard error; the configuration is read and saved first (the file is named at the end)",
+     "tidewright-cli --connect serial:/dev/ttyUSB0 firmware cpx-3.15.0.cvz",
+     &TCliTool::CmdFirmware},
     {"n2k", "", 0, 0, true, "--csv --names",
      "scan the NMEA 2000 network and print its devices as the device list shows them",
      "tidewright-cli --simulator n2k --csv", &TCliTool::CmdN2K},
@@ -405,6 +422,8 @@ bool TCliTool::Open(const TOptions& options) {
 
     session = std::make_unique<TSession>(*user);
     QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
+    QObject::connect(session.get(), &TSession::FirmwareUpdateRequested,
+                     [this] { updateRequested = true; });
     // The list must exist before the identification, which starts its scan.
     if (options.DeviceList)
         n2kList = std::make_unique<TN2KDeviceList>(*session);
@@ -477,8 +496,20 @@ bool TCliTool::WaitForRead() {
 }
 
 int TCliTool::CmdIdentify(const TOptions& options) {
-    if (!Open(options) || !Identify())
+    if (!Open(options))
         return ExitFailed;
+    if (!Identify()) {
+        if (!updateRequested)
+            return ExitFailed;
+        // Answered Yes (--yes) to the incompatible-firmware question: update, then say what
+        // the multiplexer now is.
+        if (RunRequestedUpdate() != ExitOk)
+            return ExitFailed;
+        WaitUntil([this] { return session->Activity() != acReadConfig || !session->IsOpen(); },
+                  ReadTimeoutMs);
+        if (session->DeviceModel() < 0)
+            return ExitFailed;
+    }
     const TIdentification& id = session->Identification();
     out << "Device name: " << id.DeviceName << "\n"
         << "Firmware version: " << id.FirmwareText << "\n"
@@ -495,12 +526,9 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
         return ExitFailed;
     if (!WaitForRead())
         return ExitFailed;
-    try {
-        session->SaveConfiguration(fileName);
-    } catch (const EError& e) {
-        err << e.Message() << Qt::endl;
+    // A file that cannot be written has been named on standard error.
+    if (!TConfigJobs(*session, *user).SaveConfiguration(fileName).Done())
         return ExitFailed;
-    }
     // Reports that could not be read were named on standard error; the file holds the rest.
     // The read began when the link opened, and a report may have come in the same tick of
     // the receive pump as the version reply: every message since then counts.
@@ -521,7 +549,8 @@ int TCliTool::CmdWriteConfig(const TOptions& options) {
     // commands' waits.
     if (!Identify() || !WaitForRead())
         return ExitFailed;
-    return session->LoadConfiguration(fileName) ? ExitOk : ExitFailed;
+    // Refusals, silences and a lost link have been told on standard error.
+    return TConfigJobs(*session, *user).LoadConfiguration(fileName).Done() ? ExitOk : ExitFailed;
 }
 
 int TCliTool::CmdDiff(const TOptions& options) {
@@ -571,13 +600,13 @@ int TCliTool::CmdSend(const TOptions& options) {
         return ExitFailed;
     for (const QString& sentence : options.Positional) {
         try {
-            session->SendSentence(sentence);
+            // False when the link was lost, which the disconnect has said.
+            if (!session->SendSentence(sentence))
+                return ExitFailed;
         } catch (const EError& e) {
             err << e.Message() << Qt::endl;
             return ExitFailed;
         }
-        if (!session->IsOpen())
-            return ExitFailed; // the link was lost and said so
     }
     return ExitOk;
 }
@@ -630,4 +659,34 @@ int TCliTool::CmdNavDB(const TOptions& options) {
     if (session->IsOpen() && user->MessagesShown() == before)
         err << MsgNoResponse() << Qt::endl;
     return ExitFailed;
+}
+
+int TCliTool::RunRequestedUpdate() {
+    updateRequested = false;
+    user->SetProgressBars(true);
+    TFwUpdate update(*session);
+    return update.Run(BuiltInImageSource, TFwUpdate::rsNever) ? ExitOk : ExitFailed;
+}
+
+int TCliTool::CmdFirmware(const TOptions& options) {
+    if (options.BuiltIn == !options.Positional.isEmpty())
+        return Usage(QStringLiteral("firmware needs an image file or --built-in."));
+    const QString source = options.BuiltIn ? BuiltInImageSource : options.Positional[0];
+    const bool restore = options.Restore;
+    if (!Open(options))
+        return ExitFailed;
+    // A device waiting in its bootloader answers no identification; the update still reaches
+    // it. A configuration dump under way ends first, so its reports answer no wait of the update.
+    WaitUntil([this] { return session->Activity() != acIdentify || !session->IsOpen(); },
+              IdentifyTimeoutMs);
+    if (session->Activity() == acReadConfig && !WaitForRead())
+        return ExitFailed;
+    if (!session->IsOpen())
+        return ExitFailed;
+    // This command names its image: an offer of the built-in one made on the way is moot.
+    updateRequested = false;
+    user->SetProgressBars(true);
+    TFwUpdate update(*session);
+    return update.Run(source, restore ? TFwUpdate::rsAlways : TFwUpdate::rsNever) ? ExitOk
+                                                                                  : ExitFailed;
 }

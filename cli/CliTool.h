@@ -39,6 +39,8 @@ public:
         QString LogFile;
         bool DiagnosticLog = false;
         bool Csv = false;
+        bool BuiltIn = false;
+        bool Restore = false;
         QStringList Given; // the command options named on the command line
         QStringList Positional;
         QString Command;
@@ -76,6 +78,10 @@ private:
                      const QString& deviceInstance, const QString& systemInstance);
     int CmdStats(const TOptions& options);
     int CmdNavDB(const TOptions& options);
+    int CmdFirmware(const TOptions& options);
+    // The firmware update with the built-in image the user asked for when identification found
+    // incompatible firmware.
+    int RunRequestedUpdate();
 
     QTextStream& out;
     QTextStream& err;
@@ -84,4 +90,5 @@ private:
     std::unique_ptr<TSession> session;
     std::unique_ptr<TN2KDeviceList> n2kList;
     bool readFinished = false;
+    bool updateRequested = false;
 };

@@ -17,13 +17,35 @@ public:
     bool AskYesNo(const QString& text) override;
     void ShowError(const QString& text) override;
 
+    // A text bar on standard error, redrawn in place: "Programming... [#####.....]  52%".
+    // Only the commands that ask for it draw one (the firmware update); the others keep
+    // standard error for what went wrong.
+    void SetProgressBars(bool on) { bars = on; }
+    void ShowProgress(const QString& caption) override;
+    void SetProgressTask(const QString& task) override;
+    void SetProgressRange(int minimum, int maximum) override;
+    void SetProgressPosition(int position) override;
+    void HideProgress() override;
+
     // Messages shown so far: a command that saw one did not go as planned.
     int MessagesShown() const { return messages; }
 
 private:
     void Write(const QString& text);
 
+    void DrawBar();
+    // A message starts on a line of its own, not behind the bar.
+    void EndBar();
+
     QTextStream& err;
     bool answerYes;
     int messages = 0;
+    bool bars = false;
+    bool progress = false;
+    bool barDrawn = false;
+    QString task;
+    int minimum = 0;
+    int maximum = 10;
+    int position = 0;
+    int drawnPercent = -1;
 };

@@ -164,6 +164,7 @@ void TComm::Close() {
         udpFramer.Reset();
     }
     mode = mdClosed;
+    packetMode = false;
 }
 
 void TComm::RxLinkLost(quint64 link) {
@@ -174,6 +175,9 @@ void TComm::RxLinkLost(quint64 link) {
 void TComm::SendLine(const QString& text) {
     if (text.isEmpty())
         return;
+    if (packetMode)
+        throw ECommError(QStringLiteral("The link is busy with a firmware update: the sentence "
+                                        "was not sent."));
     const QByteArray line = NmeaLine(text.toLatin1());
     // A sentence is never cut: one that does not fit is not sent at all.
     if (line.size() > MaxSendLength)
@@ -211,18 +215,26 @@ void TComm::WriteThroughThread(const QByteArray& bytes, bool failureIsError) {
         throw ESocketError(QStringLiteral("TCP write failed: %1").arg(error));
 }
 
-int TComm::ReceivePacket(TPacket& packet, int timeoutMs) {
+int TComm::ReceivePacket(TPacket& packet, int timeoutMs, bool keepPartial) {
     if ((mode != mdSerial && mode != mdTcp) || !rxThread)
         return PacketNone;
-    return rxThread->ReceivePacket(packet, timeoutMs);
+    return rxThread->ReceivePacket(packet, timeoutMs, keepPartial);
+}
+
+void TComm::DiscardPacket() {
+    TPacket stale;
+    ReceivePacket(stale, 0);
 }
 
 void TComm::SetPacketMode() {
-    if (rxThread)
-        rxThread->SetPacketMode(true);
+    if (!rxThread)
+        return;
+    rxThread->SetPacketMode(true);
+    packetMode = true;
 }
 
 void TComm::SetLineMode() {
+    packetMode = false;
     if (rxThread)
         rxThread->SetPacketMode(false);
 }

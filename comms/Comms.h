@@ -77,14 +77,21 @@ public:
 
     // Completes the text with "*", checksum (unless it holds a "*") and CR LF, and writes it
     // as Latin-1. A line that would pass 255 characters raises ECommError and nothing is
-    // sent; a failed TCP write raises ESocketError.
+    // sent, as does any line while the link is in packet mode; a failed TCP write raises
+    // ESocketError.
     void SendLine(const QString& text);
     // Frames and writes a packet on a serial or TCP link.
     void SendPacket(const TPacket& packet);
-    // Waits for one packet in packet mode; PacketNone when the link is neither serial nor TCP.
-    int ReceivePacket(TPacket& packet, int timeoutMs = 2000);
+    // Waits for one packet in packet mode, without spinning; PacketNone when the link is
+    // neither serial nor TCP. A time-out drops a packet half received unless keepPartial is
+    // set (a caller that waits in slices, to keep its window painted).
+    int ReceivePacket(TPacket& packet, int timeoutMs = 2000, bool keepPartial = false);
+    // Drops a packet that has arrived unasked, so that it is not taken as the next reply.
+    void DiscardPacket();
     void SetPacketMode();
     void SetLineMode();
+    // Set between SetPacketMode and SetLineMode (or Close).
+    bool InPacketMode() const { return packetMode; }
 
     // The oldest received line; Lock is held for this one pop only.
     std::optional<QByteArray> PopLine();
@@ -115,6 +122,7 @@ private:
     quint32 networkPort = DefaultNetworkPort;
     TCommMode mode = mdClosed;
     bool udpFilter = false;
+    bool packetMode = false;
     QStringList deviceNames;
     QStringList displayNames;
 

@@ -156,13 +156,14 @@ void TRXThread::SetPacketMode(bool on) {
     lineReset = true;
 }
 
-int TRXThread::ReceivePacket(TPacket& packet, int timeoutMs) {
+int TRXThread::ReceivePacket(TPacket& packet, int timeoutMs, bool keepPartial) {
     std::unique_lock lock(comm.Lock);
     const bool complete = comm.packetReady.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                                     [this] { return packetFramer.IsComplete(); });
     if (complete)
         packet = packetFramer.Packet();
-    packetFramer.Reset();
+    if (complete || !keepPartial)
+        packetFramer.Reset();
     return complete ? PacketReceived : PacketTimeout;
 }
 

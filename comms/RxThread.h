@@ -40,7 +40,7 @@ public:
 
     // Packet mode switch and packet hand-over. They take the owner's Lock.
     void SetPacketMode(bool on);
-    int ReceivePacket(TPacket& packet, int timeoutMs);
+    int ReceivePacket(TPacket& packet, int timeoutMs, bool keepPartial);
 
 signals:
     // The connection is gone; nothing more will be received. Emitted from the receive thread.

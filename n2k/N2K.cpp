@@ -127,8 +127,9 @@ bool TN2KDeviceList::ChooseNextDevice() {
 }
 
 void TN2KDeviceList::TimerTick() {
-    if (!session.IsOpen() || state == nsIdle) {
-        // A closed link ends the scan.
+    if (!session.IsOpen() || state == nsIdle || session.LinkHeld) {
+        // A closed link ends the scan, and so does a firmware update: the bootloader answers
+        // no requests, and the restarted multiplexer is scanned afresh once identified.
         timer.stop();
         state = nsIdle;
         current = 255;

@@ -4,24 +4,17 @@
 #include "config/ConfigSentences.h"
 #include "nmea/Numbers.h"
 #include "session/LinkUrl.h"
+#include "session/Texts.h"
 #include "session/User.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QThread>
 
 namespace {
 
-const QString MsgNoResponse = QStringLiteral("Multiplexer does not respond");
 const QString MsgTcpLost = QStringLiteral("TCP Connection lost");
 const QString MsgLinkClosed = QStringLiteral("The link to the multiplexer was closed");
-const QString MsgBusy =
-    QStringLiteral("The multiplexer is busy. Please try again when it has finished.");
-
-// A multiplexer answers a stored table once, after its last line; one that answers every line
-// has sent all its answers when none follows the last within this time.
-constexpr int StoreSettleMs = 150;
 
 // A pump tick hands over the user-interface thread after this long, so a flood of lines
 // cannot freeze the window; the rest waits for the next tick.
@@ -190,6 +183,7 @@ bool TSession::Connect(int newSelector, const QString& host, const QString& port
     }
     user.SetBusy(false);
 
+    loaderOffered = false;
     if (IsOpen()) {
         ConfigTimer.start();
         SendSentence(QStringLiteral("$PZRQCF,A"));
@@ -262,7 +256,7 @@ void TSession::StartIdentification() {
         Config.ClearModbus();
         emit ConfigControlsEnabled(false);
     }
-    TimeoutMessage = MsgNoResponse;
+    TimeoutMessage = MsgNoResponse();
     TimeOutTimer.start();
     SendSentence(QStringLiteral("$PZRQVER"));
 }
@@ -270,7 +264,7 @@ void TSession::StartIdentification() {
 bool TSession::CheckIdle() {
     if (IsIdle())
         return true;
-    user.ShowMessage(MsgBusy);
+    user.ShowMessage(MsgBusy());
     return false;
 }
 
@@ -320,9 +314,9 @@ void TSession::HandleVersion(const TSentence& sentence) {
 }
 
 void TSession::StartFirmwareUpdate() {
-    // The update itself comes with the firmware image and bootloader support.
-    user.ShowMessage(
-        QStringLiteral("Updating the firmware is not available in this version of Tidewright."));
+    // Never run inside the dispatch of the line that led here: the update waits for lines of
+    // its own.
+    emit FirmwareUpdateRequested();
 }
 
 void TSession::CheckCapabilities(const QString& text) {
@@ -338,15 +332,6 @@ void TSession::CheckCapabilities(const QString& text) {
         return;
     }
     identification.Model = identification.Capabilities & 0x7;
-}
-
-void TSession::RestoreFactorySettings() {
-    if (!CheckIdle())
-        return;
-    if (user.AskYesNo(QStringLiteral("This will restore the factory settings\nof the multiplexer. "
-                                     "Do you really want to proceed?")))
-        SendSentence(QStringLiteral("$PZRQRESET,1"));
-    StartIdentification();
 }
 
 void TSession::ConverterFound() {
@@ -375,84 +360,6 @@ void TSession::EndConfigRead() {
     emit ReadFinished();
 }
 
-// --- writing and files -------------------------------------------------------------------
-
-bool TSession::WriteConfiguration() {
-    emit ConfigControlsEnabled(false);
-    bool complete = true;
-    try {
-        for (const TSentenceKind kind : ConfigWriteOrder)
-            SendAndWait(FormatCommand(kind, Config), kind);
-        StoreRoutes();
-        StoreModbus();
-    } catch (const ECancelled&) {
-        throw;
-    } catch (const ELinkLost&) {
-        // The disconnect has said so; the model is as the disconnect left it.
-        complete = false;
-        user.SetBusy(false);
-    } catch (const EError& e) {
-        complete = false;
-        user.SetBusy(false);
-        user.ShowMessage(e.Message());
-    }
-    // Controls come back for a link that is still there; a link lost on the way leaves them
-    // off, as every other disconnect does.
-    emit ConfigControlsEnabled(IsOpen());
-    return complete;
-}
-
-template <typename TEntry>
-void TSession::StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
-                          QString (*command)(const TEntry&)) {
-    SendAndWait(deleteCommand, nkRDY);
-    // The pump does not run while the lines go out, so every answer counted from here on
-    // answers a line.
-    const quint64 answered = readyAnswers;
-    for (const TEntry& entry : entries) {
-        if (!SendSentence(command(entry)))
-            LinkLost();
-        // The multiplexer stores each entry before it can take the next.
-        QThread::msleep(5);
-    }
-    // The answer to the DELETE already confirms an empty table.
-    if (entries.isEmpty())
-        return;
-    WaitForReply(nkRDY, 1000);
-    // The multiplexer answers the last line. One that answers every line is done when it has
-    // answered them all; its answers are taken here, so that none is left over to answer a
-    // later wait.
-    while (readyAnswers - answered < quint64(entries.size()) && AwaitReply(nkRDY, StoreSettleMs)) {
-    }
-}
-
-void TSession::StoreRoutes() {
-    user.SetBusy(true);
-    StoreTable(RouteDeleteCommand(), Config.Routes, RouteCommand);
-    user.SetBusy(false);
-}
-
-void TSession::StoreModbus() {
-    user.SetBusy(true);
-    StoreTable(ModbusDeleteCommand(), Config.ModbusMaps, ModbusCommand);
-    Config.ResetModbusStatus();
-    user.SetBusy(false);
-}
-
-bool TSession::LoadConfiguration(const QString& fileName) {
-    // The dump of a read, or another write, would otherwise mix with this write.
-    if (!CheckIdle())
-        return false;
-    Config.LoadFromFile(fileName);
-    emit StateChanged();
-    return WriteConfiguration();
-}
-
-void TSession::SaveConfiguration(const QString& fileName) {
-    Config.SaveToFile(fileName, ::ToolText(), identification.DeviceName,
-                      identification.FirmwareText, identification.SerialNumber);
-}
-
 // --- sending and waiting -----------------------------------------------------------------
 
 bool TSession::SendSentence(const QString& text) {
@@ -479,7 +386,8 @@ bool TSession::SendSentence(const QString& text) {
 }
 
 bool TSession::SendUnlogged(const QString& text) {
-    if (!IsOpen())
+    // Background requests wait while bootloader packets hold the link.
+    if (!IsOpen() || comm->InPacketMode())
         return false;
     try {
         comm->SendLine(text);
@@ -510,14 +418,14 @@ void TSession::LinkLost() {
     throw ELinkLost(MsgLinkClosed);
 }
 
-void TSession::WaitForReply(int kind, int timeoutMs) {
-    if (!AwaitReply(kind, timeoutMs)) {
+void TSession::WaitForReply(int kind, int timeoutMs, QString* reply) {
+    if (!AwaitReply(kind, timeoutMs, reply)) {
         user.SetBusy(false);
-        throw ETimeOut(MsgNoResponse);
+        throw ETimeOut(MsgNoResponse());
     }
 }
 
-bool TSession::AwaitReply(int kind, int timeoutMs) {
+bool TSession::AwaitReply(int kind, int timeoutMs, QString* reply) {
     // Waits nest: a handler that runs inside one wait may start another. Each wait has its own
     // record, so an outer wait still ends only with its own reply or its own deadline.
     const size_t index = waits.size();
@@ -546,6 +454,8 @@ bool TSession::AwaitReply(int kind, int timeoutMs) {
 
     const bool dropped = !record();
     const bool arrived = !dropped && record()->Arrived;
+    if (arrived && reply)
+        *reply = record()->Line;
     if (!dropped)
         waits.resize(index);
     const bool cancelled = cancelWaits;
@@ -633,6 +543,7 @@ void TSession::DispatchLine(const QString& line) {
             for (TWait& wait : waits) {
                 if (!wait.Arrived && wait.Kind == sentence.Kind) {
                     wait.Arrived = true;
+                    wait.Line = line;
                     emit ReplyArrived();
                     break;
                 }
@@ -731,7 +642,22 @@ void TSession::HandleLoader(const TSentence& sentence) {
         sentence.FieldCount() > 1 ? ParseHex32(sentence.Fields.at(1)) : std::nullopt;
     LoaderType = quint8(type.value_or(0));
     TimeOutTimer.stop();
+    // The application that was identified no longer runs.
+    identification.Received = false;
     emit LoaderAnnounced(LoaderType);
+
+    // A device left in its bootloader (an update that failed) answers nothing else: offer to
+    // update it, once per link.
+    if (FirmwareUpdateRunning || loaderOffered || (activity != acIdle && activity != acIdentify))
+        return;
+    loaderOffered = true;
+    if (activity == acIdentify) {
+        SetActivity(acIdle);
+        emit StateChanged();
+    }
+    if (user.AskYesNo(QStringLiteral("The multiplexer is waiting in its bootloader.\n\nWould you "
+                                     "like to update its firmware now?")))
+        StartFirmwareUpdate();
 }
 
 // --- timers ------------------------------------------------------------------------------
@@ -750,10 +676,13 @@ void TSession::DumpTimerTimer() {
         return;
     SetActivity(acIdle);
     emit StateChanged();
-    user.ShowMessage(MsgNoResponse);
+    user.ShowMessage(MsgNoResponse());
 }
 
 void TSession::ConfigTimerTimer() {
+    // Between bootloader packets a sentence would only disturb the bootloader.
+    if (comm->InPacketMode())
+        return;
     SendSentence(QStringLiteral("$PZRQCF,A"));
 }
 

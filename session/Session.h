@@ -110,22 +110,17 @@ public:
     bool ReadConfiguration();
     void HandleVersion(const TSentence& sentence);
     void CheckCapabilities(const QString& text);
-    // The firmware update with the image built into the program.
+    // Asks for the firmware update with the image built into the program: the window and the
+    // command-line tool run it once the dispatch that asked has ended (FirmwareUpdateRequested).
     void StartFirmwareUpdate();
-    void RestoreFactorySettings(); // asks first; refused while the session is busy
     // Raymarine SeaTalk-STNG converter found on the NMEA 2000 network.
     void ConverterFound();
 
-    // --- writing and files --------------------------------------------------------------
-    // Sends the whole model; false when the multiplexer stopped answering (already said).
-    bool WriteConfiguration();
-    // Replace the multiplexer's routing or Modbus table with the model's.
-    void StoreRoutes();
-    void StoreModbus();
-    // Loads a configuration file into the model and sends it, as the Load command does. False
-    // when it was refused because the session is busy, or when the write did not complete
-    // (the user has been told either way).
-    bool LoadConfiguration(const QString& fileName);
+    // --- configuration controls ---------------------------------------------------------
+    // The configuration controls go off (and are cleared) or come back (and are filled).
+    void EnableConfigControls(bool enable) { emit ConfigControlsEnabled(enable); }
+    // The model changed outside a read (a file was loaded): the window refreshes.
+    void NotifyStateChanged() { emit StateChanged(); }
 
     // --- busy or idle -------------------------------------------------------------------
     // Nothing runs that a configuration read or write would disturb: no identification, no
@@ -133,21 +128,28 @@ public:
     bool IsIdle() const { return activity == acIdle && waits.empty(); }
     // IsIdle, and when it is not, the user is told that the command has to wait.
     bool CheckIdle();
-    // Saves the model with the identification of the connected multiplexer.
-    void SaveConfiguration(const QString& fileName);
 
     // --- sending and waiting ------------------------------------------------------------
     // False when the sentence did not go out on an open link (a lost TCP connection has been
     // disconnected and reported).
     bool SendSentence(const QString& text);
+    // Straight to the link without logging, for the NMEA 2000 device list's requests and
+    // commands; false as for SendSentence, and while bootloader packets hold the link.
+    bool SendUnlogged(const QString& text);
     // Raises ELinkLost when the sentence could not be sent or the link closed while waiting,
     // ETimeOut when no answer came in time.
-    // Straight to the link without logging, for the NMEA 2000 device list's requests and
-    // commands; false as for SendSentence.
-    bool SendUnlogged(const QString& text);
     void SendAndWait(const QString& text, int kind = nkRDY, int timeoutMs = 1000);
-    void WaitForReply(int kind, int timeoutMs);
+    // reply, when given, receives the line that answered.
+    void WaitForReply(int kind, int timeoutMs, QString* reply = nullptr);
+    // WaitForReply without the time-out error: false when the time ran out.
+    bool AwaitReply(int kind, int timeoutMs, QString* reply = nullptr);
+    // Ends a command whose link has closed: raises ELinkLost.
+    [[noreturn]] void LinkLost();
+    // "$PZRQRDY" sentences received since the session was made: a job that stores a table
+    // counts the answers to its lines with it.
+    quint64 ReadyAnswers() const { return readyAnswers; }
     int WaitDepth() const { return int(waits.size()); }
+    IUser& User() { return user; }
     // The kind the innermost unanswered wait expects; 0 when nothing is awaited.
     quint8 AwaitedKind() const;
     // Ends every running wait with ECancelled (the program is closing).
@@ -182,6 +184,11 @@ public:
     quint8 LoaderType = 0;     // multiplexer type from the last bootloader announcement
     quint8 OverflowLamps = 0;  // bit n: output n+1 overflowed lately
     bool ViewerGreyed = false; // identification found incompatible firmware
+
+    // A firmware update job runs (one at a time).
+    bool FirmwareUpdateRunning = false;
+    // The update holds the link: connection and reading are off.
+    bool LinkHeld = false;
 
     QTimer TimeOutTimer;  // 4000 ms, one shot: identification, bootloader announcement
     QTimer ConfigTimer;   // 4000 ms: keep-alive while connected
@@ -220,6 +227,9 @@ signals:
     void NavDBReport(const TSentence& sentence);
     // The bootloader announced itself: the update command becomes available.
     void LoaderAnnounced(quint8 type);
+    // The user asked for the firmware update with the built-in image (incompatible firmware,
+    // or a device waiting in its bootloader).
+    void FirmwareUpdateRequested();
     // The configuration read ended with its closing "$PZRQRDY".
     void ReadFinished();
     // The outermost wait has ended.
@@ -238,15 +248,6 @@ private:
     void EndConfigRead();
     // Identification and configuration read, as Read Configuration starts them.
     void StartIdentification();
-    // Empties a table on the multiplexer, then sends one command per entry. The entries are
-    // a copy: a send that loses the link disconnects, and the disconnect empties the model.
-    template <typename TEntry>
-    void StoreTable(const QString& deleteCommand, const QList<TEntry> entries,
-                    QString (*command)(const TEntry&));
-    // WaitForReply without the time-out error: false when the time ran out.
-    bool AwaitReply(int kind, int timeoutMs);
-    // Ends a command whose link has closed.
-    [[noreturn]] void LinkLost();
     void LogOrStop(const QString& tagBlock, const QString& text, bool received);
     void FlushLog();
 
@@ -261,6 +262,7 @@ private:
         quint8 Kind = 0;
         bool Arrived = false;
         quint64 Serial = 0;
+        QString Line = {}; // the reply
     };
     std::vector<TWait> waits; // outermost first
     int repliesExpected = 0;
@@ -269,5 +271,6 @@ private:
     quint64 readyAnswers = 0; // "$PZRQRDY" sentences received
     bool viewerDirty = false;
     quint64 linesReceived = 0;
+    bool loaderOffered = false; // a device waiting in its bootloader was offered the update
     TNmeaLog log;
 };

@@ -17,3 +17,8 @@ inline QString MsgNoResponse() {
 inline QString MsgErrorCreating(const QString& fileName) {
     return QStringLiteral("Error Creating \"%1\"").arg(fileName);
 }
+
+// A command refused because the multiplexer is busy with another one.
+inline QString MsgBusy() {
+    return QStringLiteral("The multiplexer is busy. Please try again when it has finished.");
+}

@@ -155,6 +155,8 @@ void TSimEngine::Receive(TSimChannel& channel, QByteArrayView bytes) {
 void TSimEngine::HandleLine(const QByteArray& line) {
     const QString text = QString::fromLatin1(line);
     received.append(text);
+    if (mode == mdBootloader && transferring)
+        transferLines.append(text);
 
     const std::optional<QByteArray> sentence = Sentence(line);
     if (!sentence)
@@ -389,6 +391,7 @@ void TSimEngine::ResetFraming() {
 
 void TSimEngine::EnterBootloader() {
     mode = mdBootloader;
+    transferring = false;
     ++generation;
     statistics = false;
     statsTimer->stop();
@@ -420,8 +423,20 @@ void TSimEngine::HandlePacket(const QByteArray& packet) {
     packets.append(packet);
     const quint8 command = quint8(packet[0]);
     std::optional<QByteArray> reply = bootloader.Handle(packet);
-    if (!reply)
-        return; // the synchronisation packet
+    if (command == 5)
+        transferring = false;
+    if (!reply) {
+        // The synchronisation packet.
+        transferring = true;
+        if (const int stale = faults[sfSyncReply].Value)
+            WritePacket(FramePacket(QByteArray(1, char(stale))));
+        return;
+    }
+    if (const int drop = faults[sfBootDrop].Value; drop && drop == command) {
+        for (TSimChannel* channel : links->Channels())
+            channel->Drop();
+        return;
+    }
     const int silent = faults[sfBootNoReply].Value;
     if (silent && (silent == 255 || silent == command))
         return;

@@ -51,9 +51,13 @@ public:
     bool StatisticsRunning() const { return statistics; }
     const QStringList& Received() const { return received; }
     const QList<QByteArray>& Packets() const { return packets; }
+    // Lines that came while the bootloader was taking packets: after the synchronisation
+    // packet, before the CRC command.
+    const QStringList& LinesDuringTransfer() const { return transferLines; }
     void ClearReceived() {
         received.clear();
         packets.clear();
+        transferLines.clear();
     }
 
 private:
@@ -114,5 +118,7 @@ private:
     QElapsedTimer overflowClock;
     QStringList received;
     QList<QByteArray> packets;
+    QStringList transferLines;
+    bool transferring = false; // between the synchronisation packet and the CRC command
     QRandomGenerator noise;
 };

@@ -24,6 +24,8 @@ enum TSimFault : quint8 {
     sfBootNoReply,         // the bootloader withholds its reply to command code value (255: all)
     sfCrcMismatch,         // the CRC reply is XORed with value and the application does not restart
     sfSilentBootloader,    // "$PZRQRESET" enters a bootloader that never announces "$PZRQLDR"
+    sfBootDrop,            // the link closes instead of the reply to bootloader command code value
+    sfSyncReply,           // the bootloader answers the synchronisation packet with the byte value
     sfCutDump,             // a configuration dump ends after value reports, without "$PZRQRDY"
     sfCount
 };
@@ -52,6 +54,8 @@ inline constexpr std::array<TSimFaultInfo, sfCount> SimFaults{{
     {sfBootNoReply, "boot-no-reply", 255, "no reply to bootloader command VALUE (255: any)"},
     {sfCrcMismatch, "crc-mismatch", 1, "CRC reply XORed with VALUE, no restart"},
     {sfSilentBootloader, "silent-bootloader", 1, "the bootloader never announces itself"},
+    {sfBootDrop, "boot-drop", 3, "close the link instead of replying to bootloader command VALUE"},
+    {sfSyncReply, "sync-reply", 0xC0, "reply VALUE to the bootloader's synchronisation packet"},
     {sfCutDump, "cut-dump", 5, "a configuration dump stops after VALUE reports, unfinished"},
 }};
 

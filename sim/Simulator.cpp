@@ -132,6 +132,10 @@ QList<QByteArray> TSimulator::ReceivedPackets() const {
     return Call([this] { return engine->Packets(); });
 }
 
+QStringList TSimulator::LinesDuringTransfer() const {
+    return Call([this] { return engine->LinesDuringTransfer(); });
+}
+
 void TSimulator::ClearReceived() {
     Call([this] { engine->ClearReceived(); });
 }

@@ -75,6 +75,9 @@ public:
     // bootloader packet.
     QStringList ReceivedLines() const;
     QList<QByteArray> ReceivedPackets() const;
+    // Lines received while the bootloader took packets (after the synchronisation packet,
+    // before the CRC command).
+    QStringList LinesDuringTransfer() const;
     void ClearReceived();
 
 private:

@@ -2,6 +2,8 @@
 #include "cli/CliTool.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
+#include "firmware/FwImage.h"
+#include "sim/SimBoot.h"
 #include "sim/Simulator.h"
 #include "sim/XPortSim.h"
 
@@ -75,6 +77,7 @@ class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void Usage_data();
     void Usage();
     void Identify();
@@ -103,7 +106,22 @@ private slots:
     void Stats();
     void NavDB();
     void NavDBNoAnswer();
+    void Firmware_data();
+    void Firmware();
+    void FirmwareRestore_data();
+    void FirmwareRestore();
+    void FirmwareRefused_data();
+    void FirmwareRefused();
+
+private:
+    QTemporaryDir dataHome;
 };
+
+void TestCli::initTestCase() {
+    // Configurations kept across firmware updates go to a data folder of this test's own.
+    QVERIFY(dataHome.isValid());
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+}
 
 void TestCli::Usage_data() {
     QTest::addColumn<QStringList>("arguments");
@@ -166,6 +184,13 @@ void TestCli::Usage_data() {
                              << "Invalid MAC or IP address entered";
     QTest::newRow("bad IP") << QStringList{"assign-ip", "00-20-4a-c9-19-08", "10.0.0.255"} << 2
                             << "Invalid MAC or IP address entered";
+    QTest::newRow("firmware without image") << QStringList{"--simulator", "firmware"} << 2
+                                            << "firmware needs an image file or --built-in.";
+    QTest::newRow("firmware with two images")
+        << QStringList{"--simulator", "firmware", "--built-in", "a.cvz"} << 2
+        << "firmware needs an image file or --built-in.";
+    QTest::newRow("restore elsewhere") << QStringList{"--simulator", "identify", "--restore"} << 2
+                                       << "--restore is an option of firmware, not of identify.";
 }
 
 void TestCli::Usage() {
@@ -228,16 +253,21 @@ void TestCli::IdentifyRefuses() {
 }
 
 void TestCli::IncompatibleFirmwareAnsweredYes() {
+    // Yes updates with the built-in image; then the multiplexer runs a firmware it can use.
     TSimulator::TOptions options;
     options.firmware = "3.13.2";
+    options.updatedFirmware = "3.14.0";
     TSimulator sim(options);
     sim.Start();
     const TRun run = RunCli({"--yes", "--connect", Link(sim), "identify"});
-    QCOMPARE(run.Code, 1);
+    QCOMPARE(run.Code, 0);
     QVERIFY2(run.Err.contains("Would you like to perform an automatic update?\nYes (--yes)\n"
-                              "Updating the firmware is not available in this version of "
-                              "Tidewright."),
+                              "Updating Corvanta Firmware\n"),
              qPrintable(run.Err));
+    QVERIFY(run.Err.contains("The firmware update was successful"));
+    QVERIFY2(run.Out.contains("Firmware version: 3.14.0\n"), qPrintable(run.Out));
+    QCOMPARE(sim.ReceivedPackets().size(), 4 + 312);
+    QCOMPARE(sim.FirmwareVersion(), QStringLiteral("3.14.0"));
 }
 
 void TestCli::IdentifyOnTheBuiltInSimulator() {
@@ -655,6 +685,141 @@ void TestCli::NavDBNoAnswer() {
     QCOMPARE(run.Code, 1);
     QCOMPARE(run.Err.count("Multiplexer does not respond"), 1);
     QCOMPARE(run.Out, QString("Parameter\tValue\tSource\n"));
+}
+
+namespace {
+
+QString WriteImage(const QTemporaryDir& dir, const QString& name, const QByteArray& payload,
+                   quint32 type = 0x94) {
+    TFirmwareFileInfo info;
+    info.Major = 3;
+    info.Minor = 14;
+    info.MuxType = type;
+    info.DeviceCrc = FirmwareDeviceCrc(payload);
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(MakeFirmwareFile(info, payload));
+    return path;
+}
+
+// Lines with a configuration command ("$PZRQxx,C,...") received after the firmware update.
+QStringList CommandsAfterUpdate(const QStringList& received) {
+    const qsizetype reset = received.indexOf(QStringLiteral("$PZRQRESET*5C"));
+    QStringList commands;
+    for (const QString& line : received.mid(reset + 1)) {
+        if (line.section(u',', 1, 1) == u"C")
+            commands.append(line);
+    }
+    return commands;
+}
+
+} // namespace
+
+void TestCli::Firmware_data() {
+    QTest::addColumn<bool>("builtIn");
+    QTest::addColumn<int>("packets");
+    QTest::newRow("image file") << false << 4 + 3;
+    QTest::newRow("built-in image") << true << 4 + 312;
+}
+
+void TestCli::Firmware() {
+    QFETCH(bool, builtIn);
+    QFETCH(int, packets);
+    TSimulator sim;
+    sim.Start();
+    QTemporaryDir dir;
+    const QString image = WriteImage(dir, "cpx.cvz", QByteArray(1200, char(0xFE)));
+    const TRun run = RunCli({"--connect", Link(sim), "firmware", builtIn ? "--built-in" : image});
+    QCOMPARE(run.Code, 0);
+    QCOMPARE(sim.ReceivedPackets().size(), packets);
+    QVERIFY(!sim.InBootloader());
+    // A text bar on standard error, redrawn in place, then what happened.
+    QVERIFY2(run.Err.startsWith("Updating Corvanta Firmware\n"), qPrintable(run.Err));
+    QVERIFY(run.Err.contains("\rErasing...       [..............................]   0%"
+                             "\rProgramming...   [..............................]   0%"));
+    QVERIFY(run.Err.contains("\rProgramming...   [##############################] 100%\n"));
+    QVERIFY(run.Err.contains("The firmware update was successful\n"));
+    QVERIFY(run.Err.contains("The configuration read before the update is saved in\n" +
+                             dataHome.path() + "/Tidewright/Backups/Corvanta-PX_24070193_"));
+    QVERIFY(run.Out.isEmpty());
+}
+
+void TestCli::FirmwareRestore_data() {
+    QTest::addColumn<bool>("restore");
+    QTest::newRow("--restore") << true;
+    QTest::newRow("kept only") << false;
+}
+
+void TestCli::FirmwareRestore() {
+    QFETCH(bool, restore);
+    TSimulator sim;
+    sim.Start();
+    QVERIFY(sim.SetConfigFields("OP", {"000000A5"}));
+    QTemporaryDir dir;
+    const QString image = WriteImage(dir, "cpx.cvz", QByteArray(600, 'x'));
+    QStringList arguments{"--connect", Link(sim), "firmware", image};
+    if (restore)
+        arguments.append("--restore");
+    const TRun run = RunCli(arguments);
+    QCOMPARE(run.Code, 0);
+    // The configuration read before is written back, the options among it.
+    const QStringList commands = CommandsAfterUpdate(sim.ReceivedLines());
+    QCOMPARE(commands.contains(QString::fromLatin1(NmeaLine("$PZRQOP,C,000000A5").trimmed())),
+             restore);
+    QCOMPARE(commands.isEmpty(), !restore);
+    QCOMPARE(run.Err.contains("The configuration read before the update is saved in"), !restore);
+}
+
+void TestCli::FirmwareRefused_data() {
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("not an image") << "tcp"
+                                  << "bad"
+                                  << "Not a valid firmware file";
+    QTest::newRow("missing image") << "tcp"
+                                   << "missing"
+                                   << "File not found";
+    QTest::newRow("UDP link") << "udp"
+                              << "good"
+                              << "The firmware cannot be updated over UDP.";
+    QTest::newRow("other multiplexer type") << "tcp"
+                                            << "type"
+                                            << "Firmware file does not match with the "
+                                               "multiplexer type";
+}
+
+void TestCli::FirmwareRefused() {
+    QFETCH(QString, link);
+    QFETCH(QString, image);
+    QFETCH(QString, says);
+    TSimulator::TOptions options;
+    options.listen = QHostAddress(QStringLiteral("127.0.0.2"));
+    options.udp = link == "udp";
+    TSimulator sim(options);
+    sim.Start();
+    QTemporaryDir dir;
+    QString file = dir.filePath("missing.cvz");
+    if (image == "good")
+        file = WriteImage(dir, "good.cvz", QByteArray(600, 'x'));
+    else if (image == "type")
+        file = WriteImage(dir, "type.cvz", QByteArray(600, 'x'), 0x95);
+    else if (image == "bad")
+        file = WriteImage(dir, "bad.cvz", QByteArray(600, 'x')).replace(".cvz", ".txt");
+    if (image == "bad") {
+        QFile bad(file);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray(40, 'x'));
+    }
+    const QString url = link == "udp" ? QStringLiteral("udp:127.0.0.2:%1").arg(sim.UdpPort())
+                                      : QStringLiteral("tcp:127.0.0.2:%1").arg(sim.TcpPort());
+    const TRun run = RunCli({"--connect", url, "firmware", file});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains(says), qPrintable(run.Err));
+    if (image != "type")
+        QVERIFY(sim.ReceivedPackets().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

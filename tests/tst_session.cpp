@@ -1,9 +1,10 @@
 // The session with the multiplexer without a window: identification and its time-out, waits,
-// storing tables, refusing work while the device is busy, the overflow lamps, against the
-// simulated multiplexer over TCP and UDP.
-#include "ScriptedUser.h"
+// refusing work while the device is busy, the overflow lamps, against the simulated
+// multiplexer over TCP and UDP.
+#include "SessionLink.h"
 
 #include "comms/Comms.h"
+#include "config/ConfigJobs.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
@@ -26,57 +27,6 @@ constexpr int Timeout = 10000;
 const QString MsgBusy =
     QStringLiteral("The multiplexer is busy. Please try again when it has finished.");
 
-// The simulator listens on a loopback address of its own, so that a UDP link, which binds the
-// same port number on every local address, does not receive the simulator's own datagrams.
-const QHostAddress SimAddress(QStringLiteral("127.0.0.2"));
-
-// A session with its scripted user and a simulator to talk to.
-struct TLink {
-    explicit TLink(TSimulator::TOptions options = {}) {
-        options.listen = SimAddress;
-        sim = std::make_unique<TSimulator>(options);
-        sim->Start();
-        session = std::make_unique<TSession>(user);
-    }
-    ~TLink() {
-        session.reset();
-        sim.reset();
-    }
-
-    bool Connect(int selector = SelectorTcp) {
-        const quint16 port = selector == SelectorTcp ? sim->TcpPort() : sim->UdpPort();
-        return session->Connect(selector, SimAddress.toString(), QString::number(port));
-    }
-    bool ConnectAndRead() {
-        QSignalSpy finished(session.get(), &TSession::ReadFinished);
-        return Connect() && finished.wait(Timeout);
-    }
-    bool Received(const QString& line) const { return sim->ReceivedLines().contains(line); }
-    // Whatever the session sent before this would have reached the simulator first.
-    void QueryAndWait() { session->SendAndWait(QStringLiteral("$PZRQUI"), nkUI); }
-    int Count(const QString& prefix) const {
-        int count = 0;
-        for (const QString& line : sim->ReceivedLines())
-            count += line.startsWith(prefix) ? 1 : 0;
-        return count;
-    }
-
-    TScriptedUser user;
-    std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSession> session;
-};
-
-// A configuration file with this many routes.
-QString RoutesFile(const QTemporaryDir& dir, int routes) {
-    TMuxConfig config;
-    for (int i = 0; i < routes; ++i)
-        config.AddRoute(QStringLiteral("GP%1").arg(i, 3, 10, QChar(u'0')), 0x0001, 0, 0x41, 0,
-                        NoSourceAddress);
-    const QString file = dir.filePath(QStringLiteral("routes.ini"));
-    config.SaveToFile(file, ToolText(), "", "", "");
-    return file;
-}
-
 } // namespace
 
 class TestSession : public QObject {
@@ -85,9 +35,6 @@ class TestSession : public QObject {
 private slots:
     void RefreshingScopeRestoresTheEarlierValue_data();
     void RefreshingScopeRestoresTheEarlierValue();
-    void StoreWaitsForTheLastAnswer_data();
-    void StoreWaitsForTheLastAnswer();
-    void LinkLostWhileStoring();
     void BusyRefusesLoadAndRead_data();
     void BusyRefusesLoadAndRead();
     void LateVersionAnswerIsIdentified();
@@ -125,60 +72,6 @@ void TestSession::RefreshingScopeRestoresTheEarlierValue() {
     QCOMPARE(refreshing, earlier);
 }
 
-void TestSession::StoreWaitsForTheLastAnswer_data() {
-    QTest::addColumn<bool>("eachLine");
-    QTest::addColumn<int>("routes");
-    QTest::newRow("one answer for the table") << false << 20;
-    QTest::newRow("an answer for every line") << true << 20;
-    QTest::newRow("one line, one answer") << true << 1;
-}
-
-void TestSession::StoreWaitsForTheLastAnswer() {
-    QFETCH(bool, eachLine);
-    QFETCH(int, routes);
-    TLink link;
-    QVERIFY(link.ConnectAndRead());
-    for (int i = 0; i < routes; ++i)
-        link.session->Config.AddRoute(QStringLiteral("GP%1").arg(i), 1, 0, 0x41, 0,
-                                      NoSourceAddress);
-    // Late answers, so that answers that are still on their way when the Store returns are
-    // not already waiting in the queue.
-    link.sim->SetFault(sfDelay, 200);
-    if (eachLine)
-        link.sim->SetFault(sfAnswerEachTableLine);
-    int answers = 0;
-    connect(link.session.get(), &TSession::SentenceShown, this, [&](const QString& text) {
-        if (text.startsWith(QStringLiteral("$PZRQRDY")))
-            ++answers;
-    });
-
-    link.session->StoreRoutes();
-    // The DELETE's answer and every answer to the lines have come in.
-    QCOMPARE(answers, 1 + (eachLine ? routes : 1));
-    QCOMPARE(link.sim->Routes().size(), routes);
-    // Nothing of the Store's is left on its way to answer a later wait.
-    link.session->SendAndWait(QStringLiteral("$PZRQUI"), nkUI);
-    QCOMPARE(answers, 1 + (eachLine ? routes : 1));
-    QVERIFY(link.user.Messages.isEmpty());
-}
-
-void TestSession::LinkLostWhileStoring() {
-    TLink link;
-    QVERIFY(link.ConnectAndRead());
-    QTemporaryDir dir;
-    const QString file = RoutesFile(dir, 20);
-    link.sim->SetFault(sfDropAfterTableLine, 1);
-
-    QVERIFY(!link.session->LoadConfiguration(file));
-    // Said once, by the disconnect; the Store stopped at the first failed send.
-    QCOMPARE(link.user.Messages, QStringList{"TCP Connection lost"});
-    QVERIFY(link.user.Errors.isEmpty());
-    QVERIFY(!link.session->IsOpen());
-    QVERIFY(link.session->Config.Routes.isEmpty());
-    QCOMPARE(link.sim->Routes().size(), 1);
-    QCOMPARE(link.session->WaitDepth(), 0);
-}
-
 void TestSession::BusyRefusesLoadAndRead_data() {
     QTest::addColumn<QString>("during");
     QTest::addColumn<bool>("load"); // else Read Configuration
@@ -194,10 +87,11 @@ void TestSession::BusyRefusesLoadAndRead() {
     TLink link;
     QTemporaryDir dir;
     const QString file = RoutesFile(dir, 2);
+    TConfigJobs jobs(*link.session, link.user);
     bool refused = false;
     const auto attempt = [&] {
-        refused =
-            load ? !link.session->LoadConfiguration(file) : !link.session->ReadConfiguration();
+        refused = load ? jobs.LoadConfiguration(file).Result == jrRefused
+                       : !link.session->ReadConfiguration();
     };
 
     if (during == u"identification") {
@@ -215,7 +109,7 @@ void TestSession::BusyRefusesLoadAndRead() {
         link.sim->SetFault(sfDelay, 100);
         // The second attempt comes while the first Load waits for an answer.
         QTimer::singleShot(50, this, attempt);
-        QVERIFY(link.session->LoadConfiguration(file));
+        QVERIFY(jobs.LoadConfiguration(file).Done());
     }
     QVERIFY(refused);
     QCOMPARE(link.user.Messages, QStringList{MsgBusy});
