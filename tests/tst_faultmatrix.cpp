@@ -9,6 +9,7 @@
 #include "ScriptedUser.h"
 
 #include "comms/Comms.h"
+#include "config/ConfigJobs.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
 #include "n2k/N2K.h"
@@ -340,8 +341,8 @@ void TestFaultMatrix::WriteConfiguration() {
 
     QElapsedTimer clock;
     clock.start();
-    bool written = false;
-    Guarded(rig, [&] { written = rig.session->WriteConfiguration(); });
+    TConfigJobs jobs(*rig.session, rig.user);
+    const bool written = jobs.WriteConfiguration().Done();
     QVERIFY(clock.elapsed() <= Scaled(boundMs));
     QVERIFY(rig.AwaitIdle(Scaled(SlackMs)));
 
@@ -387,10 +388,10 @@ void TestFaultMatrix::StoreTables() {
 
     QElapsedTimer clock;
     clock.start();
-    Guarded(rig, [&] {
-        rig.session->StoreRoutes();
-        rig.session->StoreModbus();
-    });
+    // The Modbus Store follows only a route Store that went through.
+    TConfigJobs jobs(*rig.session, rig.user);
+    if (jobs.StoreRoutes().Done())
+        jobs.StoreModbus();
     QVERIFY(clock.elapsed() <= Scaled(boundMs));
     QVERIFY(rig.AwaitIdle(Scaled(SlackMs)));
     if (complete) {
