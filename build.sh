@@ -5,9 +5,14 @@
 #   ./build.sh bench      build, then run the benchmarks
 #   ./build.sh package    build the Debian package (build/tidewright_VERSION_ARCH.deb)
 #   ./build.sh screenshots  draw the README's pictures (docs/*.png) offscreen
-#   ./build.sh asan       build with AddressSanitizer and UBSan (build-asan/) and run every test
-#   ./build.sh tsan       build with ThreadSanitizer (build-tsan/) and run every test
-# Missing Debian packages are installed first (as root, or through sudo).
+#   ./build.sh asan [CTEST ARGS]   build with AddressSanitizer and UBSan (build-asan/), run the tests
+#   ./build.sh tsan [CTEST ARGS]   build with ThreadSanitizer (build-tsan/), run the tests
+#                          (CTEST ARGS choose tests, for example -R 'comms|session')
+#   ./build.sh fuzz [SECONDS]      build the fuzz targets with clang (build-fuzz/) and run each
+#                          for SECONDS (default 30) from its seed corpus
+# Missing Debian packages are installed first (as root, or through sudo). Any sanitizer report
+# fails the test that made it. Under the sanitizers the tests' time bounds stretch by
+# TW_TIME_SCALE (set here unless given), never what they check.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -56,8 +61,19 @@ configure_and_build() { # dir, extra cmake options...
     cmake --build "$dir"
 }
 
-run_tests() { # dir
-    QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -j "$(nproc)"
+run_tests() { # dir, extra ctest arguments...
+    local dir=$1
+    shift
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
+}
+
+# The test executables that the ctest arguments select (all of them without a -R), so that a
+# sanitizer run of a few tests builds only those.
+selected_targets() { # dir, extra ctest arguments...
+    local dir=$1
+    shift
+    ctest --test-dir "$dir" -N "$@" | sed -n 's/^ *Test *#[0-9]*: *\([a-z0-9_]*\).*/\1/p' |
+        sed 's/_[A-Z].*//' | sort -u | sed 's/^/tst_/'
 }
 
 case "${1:-}" in
@@ -104,17 +120,27 @@ screenshots)
     ls -l docs/*.png
     ;;
 asan)
+    shift
     install_missing
     configure_and_build build-asan -DTW_SANITIZE=ON -DTW_BENCH=OFF
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+    TW_TIME_SCALE=${TW_TIME_SCALE:-3} ASAN_OPTIONS=detect_leaks=1 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan "$@"
     ;;
 tsan)
+    shift
     install_missing
-    configure_and_build build-tsan -DTW_TSAN=ON -DTW_BENCH=OFF
-    TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" run_tests build-tsan
+    cmake -S . -B build-tsan -G Ninja -DTW_WERROR=ON -DTW_TSAN=ON -DTW_BENCH=OFF
+    # shellcheck disable=SC2046
+    cmake --build build-tsan --target $(selected_targets build-tsan "$@")
+    # Each test's suppression file is set by tests/CMakeLists.txt.
+    TW_TIME_SCALE=${TW_TIME_SCALE:-5} run_tests build-tsan "$@"
+    ;;
+fuzz)
+    install_missing clang libclang-rt-14-dev
+    fuzz/run.sh "${2:-30}"
     ;;
 *)
-    sed -n '2,10p' "$0"
+    sed -n '2,17p' "$0"
     exit 2
     ;;
 esac

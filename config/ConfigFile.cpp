@@ -32,8 +32,37 @@ struct TKeyRef {
     int Length = 0;     // texts only
 };
 
+// The numbered key names, made once: the file is read and written key by key.
+struct TKeyNames {
+    QStringList BaudIn, TalkerID, RouteOut, ModeIn, ModeOut, PrioIn, DevFuncIn, DevInstIn;
+};
+
+const TKeyNames& KeyNames() {
+    static const TKeyNames names = [] {
+        const auto numbered = [](const char* prefix, int count) {
+            QStringList keys;
+            for (int n = 1; n <= count; ++n)
+                keys.append(QString::fromLatin1(prefix) + QString::number(n));
+            return keys;
+        };
+        TKeyNames k;
+        k.BaudIn = numbered("Baud In", InputCount);
+        k.BaudIn[2] = QStringLiteral("Baud In3/Out3");
+        k.TalkerID = numbered("Talker ID", InputCount);
+        k.RouteOut = numbered("Route Inputs to Out", OutputCount);
+        k.ModeIn = numbered("Mode In", InputCount);
+        k.ModeOut = numbered("Mode Out", OutputCount);
+        k.PrioIn = numbered("Priority In", InputCount);
+        k.DevFuncIn = numbered("Device Function In", InputCount);
+        k.DevInstIn = numbered("Device Instance In", InputCount);
+        return k;
+    }();
+    return names;
+}
+
 QList<TKeyRef> ConfigurationKeys(TMuxSettings& s) {
     QList<TKeyRef> keys;
+    keys.reserve(96);
     const auto integer = [&keys](const QString& key, qint32& v, qint32 def) {
         keys.append({key, kfInteger, &v, nullptr, nullptr, def});
     };
@@ -43,40 +72,37 @@ QList<TKeyRef> ConfigurationKeys(TMuxSettings& s) {
     const auto hex = [&keys](const QString& key, TKeyForm form, quint32& v) {
         keys.append({key, form, nullptr, &v});
     };
-    const auto numbered = [](const char* prefix, int n) {
-        return QString::fromLatin1(prefix) + QString::number(n);
-    };
+    const TKeyNames& names = KeyNames();
 
     for (int i = 0; i < InputCount; ++i)
-        integer(i == 2 ? QStringLiteral("Baud In3/Out3") : numbered("Baud In", i + 1), s.BaudIn[i],
-                0);
+        integer(names.BaudIn[i], s.BaudIn[i], 0);
     integer(QStringLiteral("Baud Out1"), s.BaudOut1, 3);
     integer(QStringLiteral("Baud Out2"), s.BaudOut2, 3);
     integer(QStringLiteral("Baud Out4"), s.BaudOut4, 3);
     integer(QStringLiteral("Priority Timeout"), s.PrioTimeout, 0);
     for (int i = 0; i < InputCount; ++i)
-        text(numbered("Talker ID", i + 1), s.TalkerID[i], TalkerIDLength);
+        text(names.TalkerID[i], s.TalkerID[i], TalkerIDLength);
     text(QStringLiteral("Talker ID Conversions"), s.TalkerID[TalkerConv], TalkerIDLength);
     text(QStringLiteral("Unique ID"), s.UniqueID, UniqueIDLength);
     for (int i = 0; i < OutputCount; ++i)
-        hex(numbered("Route Inputs to Out", i + 1), kfHex4, s.RouteOut[i]);
+        hex(names.RouteOut[i], kfHex4, s.RouteOut[i]);
     for (int i = 0; i < InputCount; ++i)
-        integer(numbered("Mode In", i + 1), s.ModeIn[i], 0);
+        integer(names.ModeIn[i], s.ModeIn[i], 0);
     for (int i = 0; i < OutputCount; ++i)
-        integer(numbered("Mode Out", i + 1), s.ModeOut[i], 0);
+        integer(names.ModeOut[i], s.ModeOut[i], 0);
     for (int i = 0; i < InputCount; ++i)
-        integer(numbered("Priority In", i + 1), s.PrioIn[i], 1);
+        integer(names.PrioIn[i], s.PrioIn[i], 1);
     integer(QStringLiteral("Priority NMEA 2000"), s.PrioN2K, 1);
     hex(QStringLiteral("Options"), kfHex8, s.Options);
     hex(QStringLiteral("Conversions"), kfHex8, s.Conversions);
     hex(QStringLiteral("NMEA 2000 Options"), kfHex8, s.N2KOptions);
     integer(QStringLiteral("Device Function Host"), s.DevFunc[DeviceHost], 0);
     for (int i = 0; i < InputCount; ++i)
-        integer(numbered("Device Function In", i + 1), s.DevFunc[i + 1], 1);
+        integer(names.DevFuncIn[i], s.DevFunc[i + 1], 1);
     integer(QStringLiteral("Device Function Conv"), s.DevFunc[DeviceConv], 1);
     integer(QStringLiteral("Device Instance Host"), s.DevInst[DeviceHost], 0);
     for (int i = 0; i < InputCount; ++i)
-        integer(numbered("Device Instance In", i + 1), s.DevInst[i + 1], 0);
+        integer(names.DevInstIn[i], s.DevInst[i + 1], 0);
     integer(QStringLiteral("Device Instance Conv"), s.DevInst[DeviceConv], 0);
     return keys;
 }

@@ -37,19 +37,41 @@ std::optional<QString> HeaderName(const QString& line) {
     return trimmed.mid(1, close - 1).trimmed();
 }
 
-// Key and value of an entry line, or nothing for blank lines, comments and lines without "=".
-std::optional<TIniFile::TEntry> EntryOf(const QString& line) {
-    const QString trimmed = line.trimmed();
+// Key and value of an entry line, as views of it, or nothing for blank lines, comments and
+// lines without "=".
+struct TEntryView {
+    QStringView Key;
+    QStringView Value;
+};
+std::optional<TEntryView> EntryOf(QStringView line) {
+    const QStringView trimmed = line.trimmed();
     if (trimmed.isEmpty() || trimmed.startsWith(u';'))
         return std::nullopt;
     const qsizetype equals = trimmed.indexOf(u'=');
     if (equals < 0)
         return std::nullopt;
-    return TIniFile::TEntry{trimmed.left(equals).trimmed(), trimmed.mid(equals + 1).trimmed()};
+    return TEntryView{trimmed.left(equals).trimmed(), trimmed.mid(equals + 1).trimmed()};
 }
 
 bool SameName(QStringView a, QStringView b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// A hash under which names that SameName matches agree: it folds each code point as the
+// comparison does.
+size_t KeyHash(QStringView key) {
+    size_t hash = 14695981039346656037ULL;
+    const auto mix = [&hash](char32_t c) { hash = (hash ^ c) * 1099511628211ULL; };
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const QChar c = key[i];
+        if (c.isHighSurrogate() && i + 1 < key.size() && key[i + 1].isLowSurrogate()) {
+            mix(QChar::toCaseFolded(QChar::surrogateToUcs4(c, key[i + 1])));
+            ++i;
+        } else {
+            mix(QChar::toCaseFolded(char32_t(c.unicode())));
+        }
+    }
+    return hash;
 }
 
 } // namespace
@@ -100,13 +122,28 @@ TIniFile TIniFile::FromBytes(QByteArrayView bytes) {
         if (line.endsWith(u'\r'))
             line.chop(1);
         if (const std::optional<QString> name = HeaderName(line))
-            ini.sections.append(TSection{*name, {line}});
+            ini.sections.append(TSection{*name, {line}, {}});
         else if (ini.sections.isEmpty())
             ini.preamble.append(line);
         else
-            ini.sections.last().Lines.append(line);
+            ini.sections.last().AppendLine(line);
     }
     return ini;
+}
+
+void TIniFile::TSection::AppendLine(const QString& line) {
+    if (const std::optional<TEntryView> entry = EntryOf(line))
+        Keys.push_back({KeyHash(entry->Key), Lines.size()});
+    Lines.append(line);
+}
+
+qsizetype TIniFile::TSection::FindEntry(QStringView key) const {
+    const size_t hash = KeyHash(key);
+    for (const TKeyLine& entry : Keys) {
+        if (entry.Hash == hash && SameName(EntryOf(Lines.at(entry.Line))->Key, key))
+            return entry.Line;
+    }
+    return -1;
 }
 
 QByteArray TIniFile::ToBytes() const {
@@ -149,12 +186,10 @@ std::optional<QString> TIniFile::Value(QStringView section, QStringView key) con
     const TSection* found = FindSection(section);
     if (!found)
         return std::nullopt;
-    for (qsizetype i = 1; i < found->Lines.size(); ++i) {
-        const std::optional<TEntry> entry = EntryOf(found->Lines.at(i));
-        if (entry && SameName(entry->first, key))
-            return entry->second;
-    }
-    return std::nullopt;
+    const qsizetype line = found->FindEntry(key);
+    if (line < 0)
+        return std::nullopt;
+    return EntryOf(found->Lines.at(line))->Value.toString();
 }
 
 QList<TIniFile::TEntry> TIniFile::Entries(QStringView section) const {
@@ -162,9 +197,9 @@ QList<TIniFile::TEntry> TIniFile::Entries(QStringView section) const {
     for (const TSection& s : sections) {
         if (!SameName(s.Name, section))
             continue;
-        for (qsizetype i = 1; i < s.Lines.size(); ++i) {
-            if (std::optional<TEntry> entry = EntryOf(s.Lines.at(i)))
-                entries.append(std::move(*entry));
+        for (const TKeyLine& key : s.Keys) {
+            const TEntryView entry = *EntryOf(s.Lines.at(key.Line));
+            entries.append({entry.Key.toString(), entry.Value.toString()});
         }
     }
     return entries;
@@ -179,19 +214,20 @@ void TIniFile::SetValue(QStringView section, const QString& key, const QString& 
     if (!found)
         found = &AppendSection(section.toString());
     const QString line = key + u'=' + value;
-    for (qsizetype i = 1; i < found->Lines.size(); ++i) {
-        const std::optional<TEntry> entry = EntryOf(found->Lines.at(i));
-        if (entry && SameName(entry->first, key)) {
-            found->Lines[i] = line;
-            return;
-        }
+    if (const qsizetype known = found->FindEntry(key); known >= 0) {
+        // The key was found as the line's own trimmed key, so the new line keeps it.
+        found->Lines[known] = line;
+        return;
     }
     // New entries go after the last non-blank line, so that a blank line separating this
-    // section from the next stays at its end.
+    // section from the next stays at its end. Only blank lines follow, none of them an entry,
+    // so every entry keeps its place and the new one is the last.
     qsizetype at = found->Lines.size();
     while (at > 1 && found->Lines.at(at - 1).trimmed().isEmpty())
         --at;
     found->Lines.insert(at, line);
+    if (const std::optional<TEntryView> entry = EntryOf(line))
+        found->Keys.push_back({KeyHash(entry->Key), at});
 }
 
 TIniFile::TSection* TIniFile::FindSection(QStringView name) {
@@ -216,6 +252,6 @@ TIniFile::TSection& TIniFile::AppendSection(const QString& name) {
     QStringList& above = sections.isEmpty() ? preamble : sections.last().Lines;
     if (!above.isEmpty() && !above.constLast().trimmed().isEmpty())
         above.append(QString());
-    sections.append(TSection{name, {u'[' + name + u']'}});
+    sections.append(TSection{name, {u'[' + name + u']'}, {}});
     return sections.last();
 }

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 // Windows-1252 text, as the configuration files are written. The five bytes the code page
 // leaves undefined map to the control characters of the same number, so any byte sequence
@@ -48,9 +49,22 @@ public:
     void SetValue(QStringView section, const QString& key, const QString& value);
 
 private:
+    // An entry line of a section: the hash of its case-folded key, and where it is.
+    struct TKeyLine {
+        size_t Hash;
+        qsizetype Line;
+    };
     struct TSection {
         QString Name;
         QStringList Lines; // the header line first, then everything up to the next header
+        // The entries in line order. A whole configuration is read and written key by key;
+        // scanning and re-parsing every line for each key made that quadratic, and it
+        // allocated for every line it looked at.
+        std::vector<TKeyLine> Keys;
+
+        void AppendLine(const QString& line);
+        // The line of the first entry of the key; -1 when there is none.
+        qsizetype FindEntry(QStringView key) const;
     };
 
     TSection* FindSection(QStringView name);

@@ -9,9 +9,10 @@
 namespace {
 
 QByteArray LoadAndSave(const QByteArray& bytes) {
+    // As Save does with an existing file: read it, and write the model into what was read.
     TMuxConfig config;
-    config.LoadFromIni(TIniFile::FromBytes(bytes));
     TIniFile ini = TIniFile::FromBytes(bytes);
+    config.LoadFromIni(ini);
     config.SaveToIni(ini, QStringLiteral("tool"), QStringLiteral("device"), QStringLiteral("1.0"),
                      QStringLiteral("1"));
     return ini.ToBytes();

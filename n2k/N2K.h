@@ -95,6 +95,9 @@ signals:
     void Changed();
 
 private:
+    // The fuzz target steps the scan without waiting for its timer.
+    friend struct TN2KScanStepper;
+
     void TimerTick();
     void HandleAddressClaim(const TSentence& sentence);
     void HandleProductInfo(const TSentence& sentence);

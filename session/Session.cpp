@@ -217,6 +217,10 @@ void TSession::StopRouteCapture() {
 
 void TSession::Disconnect() {
     StopRouteCapture();
+    // Whatever the link was used for has ended with it: an identification or a read cut off
+    // by a lost connection must not leave the session busy, nor report later that the
+    // multiplexer stopped answering.
+    SetActivity(acIdle);
     Viewer.ViewFilter = -1;
     comm->Close();
     Config.ClearRoutes();
