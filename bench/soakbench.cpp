@@ -8,6 +8,7 @@
 // growth of the resident memory since the first minute, and the open file descriptors.
 //   tidewright-soakbench [MINUTES]     (default 5)
 // Prints figures; the exit code is 1 only when lines were lost or a job failed.
+#include "config/ConfigJobs.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
 #include "session/Session.h"
@@ -195,15 +196,11 @@ int main(int argc, char** argv) {
                 else if (session.IsOpen())
                     ++failedJobs;
             } else {
-                try {
-                    if (session.WriteConfiguration())
-                        ++writes;
-                    else if (session.IsOpen())
-                        ++failedJobs;
-                } catch (const EError& e) {
-                    std::fprintf(stderr, "write: %s\n", qPrintable(e.Message()));
+                const TJobOutcome outcome = TConfigJobs(session, user).WriteConfiguration();
+                if (outcome.Done())
+                    ++writes;
+                else if (outcome.Result != jrLinkLost)
                     ++failedJobs;
-                }
             }
             readNext = !readNext;
         }
