@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 
 namespace {
@@ -255,4 +256,13 @@ void TConfigPage::FillControls() {
             widgets->SetCode(control, ControlCode(session->Config, desc));
         }
     }
+}
+
+QPushButton* TConfigPage::MakeButton(const char* name, const char* text,
+                                     const QString& accessibleName, int x, int y) {
+    auto* button = new QPushButton(QString::fromLatin1(text), this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleName(accessibleName);
+    button->setGeometry(x, y, 75, 25);
+    return button;
 }

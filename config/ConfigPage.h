@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QPushButton;
+
 class TSession;
 
 // The configuration controls of all pages, by their position in ConfigControls(): what the
@@ -48,6 +50,10 @@ public:
     virtual QList<QWidget*> Containers() = 0;
 
 protected:
+    // A button of a table's tab: the pages' buttons share their size. The accessible name says
+    // which table it acts on, as both tables have buttons of the same captions.
+    QPushButton* MakeButton(const char* name, const char* text, const QString& accessibleName,
+                            int x, int y);
     // Every control of the page shows the model's value.
     void FillControls();
     bool eventFilter(QObject* watched, QEvent* event) override;

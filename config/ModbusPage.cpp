@@ -10,17 +10,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int x, int y) {
-    auto* button = new QPushButton(QString::fromLatin1(text), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(x, y, 75, 25);
-    return button;
-}
-
-} // namespace
-
 TModbusPage::TModbusPage(QWidget* parent)
     : TConfigPage(cpModbus, parent)
     , ui(new Ui::TModbusPage) {
@@ -36,16 +25,14 @@ void TModbusPage::CreateGrid(TSession& aSession, IUser& aUser) {
     model = new TModbusModel(aSession.Config, this);
     grid = new TModbusGrid(*model, aUser, this);
     const int x = grid->x() + grid->width() + 8;
-    btnModbusAdd = MakeButton(this, "btnModbusAdd", "Add", x, 8);
-    btnModbusDel = MakeButton(this, "btnModbusDel", "Delete", x, 40);
-    btnModbusClear = MakeButton(this, "btnModbusClear", "Clear", x, 72);
-    btnModbusStore = MakeButton(this, "btnModbusStore", "Store", x, 112);
+    btnModbusAdd = MakeButton("btnModbusAdd", "Add", QStringLiteral("Add Modbus entry"), x, 8);
+    btnModbusDel =
+        MakeButton("btnModbusDel", "Delete", QStringLiteral("Delete Modbus entry"), x, 40);
+    btnModbusClear =
+        MakeButton("btnModbusClear", "Clear", QStringLiteral("Clear Modbus table"), x, 72);
+    btnModbusStore =
+        MakeButton("btnModbusStore", "Store", QStringLiteral("Store Modbus table"), x, 112);
     btnModbusDel->setEnabled(false);
-    // The Routing page has buttons of the same captions: the names say which table they act on.
-    btnModbusAdd->setAccessibleName(QStringLiteral("Add Modbus entry"));
-    btnModbusDel->setAccessibleName(QStringLiteral("Delete Modbus entry"));
-    btnModbusClear->setAccessibleName(QStringLiteral("Clear Modbus table"));
-    btnModbusStore->setAccessibleName(QStringLiteral("Store Modbus table"));
     grid->SetDeleteButton(btnModbusDel);
     ui->chbDiagnostics->move(x, 160);
     connect(btnModbusAdd, &QPushButton::clicked, this, [this] { btnModbusAddClick(); });

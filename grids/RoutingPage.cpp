@@ -10,32 +10,16 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int y) {
-    auto* button = new QPushButton(QString::fromLatin1(text), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(0, y, 75, 25);
-    return button;
-}
-
-} // namespace
-
 TRoutingPage::TRoutingPage(QWidget* parent)
     : TConfigPage(cpRouting, parent) {
     // The buttons and list stand right of the grid; CreateGrid places them.
-    btnRouteCapture = MakeButton(this, "btnRouteCapture", "Capture", 8);
-    btnRouteAdd = MakeButton(this, "btnRouteAdd", "Add", 48);
-    btnRouteDel = MakeButton(this, "btnRouteDel", "Delete", 80);
-    btnRouteClear = MakeButton(this, "btnRouteClear", "Clear", 112);
-    btnRouteStore = MakeButton(this, "btnRouteStore", "Store", 152);
+    btnRouteCapture =
+        MakeButton("btnRouteCapture", "Capture", QStringLiteral("Capture routes"), 0, 8);
+    btnRouteAdd = MakeButton("btnRouteAdd", "Add", QStringLiteral("Add route"), 0, 48);
+    btnRouteDel = MakeButton("btnRouteDel", "Delete", QStringLiteral("Delete route"), 0, 80);
+    btnRouteClear = MakeButton("btnRouteClear", "Clear", QStringLiteral("Clear routes"), 0, 112);
+    btnRouteStore = MakeButton("btnRouteStore", "Store", QStringLiteral("Store routes"), 0, 152);
     btnRouteDel->setEnabled(false);
-    // The Modbus page has buttons of the same captions: the names say which table they act on.
-    btnRouteCapture->setAccessibleName(QStringLiteral("Capture routes"));
-    btnRouteAdd->setAccessibleName(QStringLiteral("Add route"));
-    btnRouteDel->setAccessibleName(QStringLiteral("Delete route"));
-    btnRouteClear->setAccessibleName(QStringLiteral("Clear routes"));
-    btnRouteStore->setAccessibleName(QStringLiteral("Store routes"));
     lblModeFilter = new QLabel(QStringLiteral("No Match:"), this);
     lblModeFilter->setObjectName(QStringLiteral("lblModeFilter"));
     cbModeFilter = new QComboBox(this);
