@@ -7,6 +7,7 @@
 #include "firmware/FwUpdate.h"
 #include "n2k/N2K.h"
 #include "nmea/Numbers.h"
+#include "session/ReadJobs.h"
 #include "session/Session.h"
 #include "session/Texts.h"
 #include "sim/Simulator.h"
@@ -76,10 +77,11 @@ private:
     void (*previousTerm)(int) = nullptr;
 };
 
-// The identification reply is watched for 4000 ms; give it a little more.
-constexpr int IdentifyTimeoutMs = 6000;
-// The session ends a dump that goes silent for 4000 ms; this only bounds a dump that never stops.
-constexpr int ReadTimeoutMs = 60000;
+// A configuration read that ran to its end serves a job that overwrites or ignores the
+// settings it could not read (the reports have been named on standard error).
+bool ReadEnded(const TJobOutcome& read) {
+    return read.Done() || read.Result == jrPartial;
+}
 
 } // namespace
 
@@ -292,6 +294,7 @@ TCliTool::TCliTool(QTextStream& aOut, QTextStream& aErr)
 TCliTool::~TCliTool() {
     // The session closes its link before the simulator it may be talking to goes away.
     n2kList.reset();
+    readJobs.reset();
     session.reset();
     simulator.reset();
 }
@@ -429,7 +432,8 @@ bool TCliTool::Open(const TOptions& options) {
     }
 
     session = std::make_unique<TSession>(*user);
-    QObject::connect(session.get(), &TSession::ReadFinished, [this] { readFinished = true; });
+    // Made before connecting: the jobs watch the identification from its start.
+    readJobs = std::make_unique<TReadJobs>(*session, *user);
     QObject::connect(session.get(), &TSession::FirmwareUpdateRequested,
                      [this] { updateRequested = true; });
     // The list must exist before the identification, which starts its scan.
@@ -467,40 +471,8 @@ bool TCliTool::WaitUntil(const std::function<bool()>& condition, int timeoutMs) 
 }
 
 bool TCliTool::Identify() {
-    // The 4000 ms time-out of the session says "Multiplexer does not respond" itself.
-    WaitUntil([this] { return session->Activity() != acIdentify || !session->IsOpen(); },
-              IdentifyTimeoutMs);
-    if (!session->IsOpen())
-        return false;
-    if (session->Selector() == SelectorUdpAll) {
-        err << "Nothing is identified over \"UDP All\": replies may come from any device."
-            << Qt::endl;
-        return false;
-    }
-    if (!session->Identification().Received)
-        return false;
-    if (!IsFirmwareSupported(session->Identification().Firmware))
-        return false; // the incompatible-firmware question has been shown
-    if (session->DeviceModel() < 0) {
-        if (user->MessagesShown() == 0)
-            err << "The multiplexer did not report its capabilities." << Qt::endl;
-        return false;
-    }
-    return true;
-}
-
-bool TCliTool::WaitForRead() {
-    // A dump that goes silent ends the read by itself, and says so.
-    WaitUntil(
-        [this] {
-            return readFinished || !session->IsOpen() || session->Activity() != acReadConfig;
-        },
-        ReadTimeoutMs);
-    if (readFinished)
-        return true;
-    if (session->IsOpen() && session->Activity() == acReadConfig)
-        err << MsgNoResponse() << Qt::endl;
-    return false;
+    // Whatever stood in the way has been told on standard error.
+    return readJobs->AwaitIdentification().Done();
 }
 
 int TCliTool::CmdIdentify(const TOptions& options) {
@@ -510,12 +482,8 @@ int TCliTool::CmdIdentify(const TOptions& options) {
         if (!updateRequested)
             return ExitFailed;
         // Answered Yes (--yes) to the incompatible-firmware question: update, then say what
-        // the multiplexer now is.
-        if (RunRequestedUpdate() != ExitOk)
-            return ExitFailed;
-        WaitUntil([this] { return session->Activity() != acReadConfig || !session->IsOpen(); },
-                  ReadTimeoutMs);
-        if (session->DeviceModel() < 0)
+        // the multiplexer now is. The update has identified the new firmware.
+        if (RunRequestedUpdate() != ExitOk || !Identify())
             return ExitFailed;
     }
     const TIdentification& id = session->Identification();
@@ -532,15 +500,14 @@ int TCliTool::CmdReadConfig(const TOptions& options) {
     const QString& fileName = options.Positional[0];
     if (!Open(options) || !Identify())
         return ExitFailed;
-    if (!WaitForRead())
+    const TJobOutcome read = readJobs->AwaitConfigurationRead();
+    if (!ReadEnded(read))
         return ExitFailed;
     // A file that cannot be written has been named on standard error.
     if (!TConfigJobs(*session, *user).SaveConfiguration(fileName).Done())
         return ExitFailed;
     // Reports that could not be read were named on standard error; the file holds the rest.
-    // The read began when the link opened, and a report may have come in the same tick of
-    // the receive pump as the version reply: every message since then counts.
-    return user->MessagesShown() == 0 ? ExitOk : ExitFailed;
+    return read.Done() ? ExitOk : ExitFailed;
 }
 
 int TCliTool::CmdWriteConfig(const TOptions& options) {
@@ -555,7 +522,7 @@ int TCliTool::CmdWriteConfig(const TOptions& options) {
         return ExitFailed;
     // The dump that follows identification must be over, or its reports would answer the
     // commands' waits.
-    if (!Identify() || !WaitForRead())
+    if (!Identify() || !ReadEnded(readJobs->AwaitConfigurationRead()))
         return ExitFailed;
     // Refusals, silences and a lost link have been told on standard error.
     return TConfigJobs(*session, *user).LoadConfiguration(fileName).Done() ? ExitOk : ExitFailed;
@@ -572,8 +539,7 @@ int TCliTool::CmdDiff(const TOptions& options) {
     if (!Open(options) || !Identify())
         return ExitFailed;
     // Reports that could not be read leave the device's side incomplete.
-    const int before = user->MessagesShown();
-    if (!WaitForRead() || user->MessagesShown() != before)
+    if (!readJobs->AwaitConfigurationRead().Done())
         return ExitFailed;
     TMuxConfig file;
     file.LoadFromFile(fileName);
@@ -645,28 +611,16 @@ int TCliTool::CmdStats(const TOptions& options) {
 
 int TCliTool::CmdNavDB(const TOptions& options) {
     // The query waits for the connection's own read, which the dump would otherwise cut short.
-    if (!Open(options) || !Identify() || !WaitForRead())
+    if (!Open(options) || !Identify() || !ReadEnded(readJobs->AwaitConfigurationRead()))
         return ExitFailed;
     TNavDatabase database(*session);
     out << "Parameter\tValue\tSource\n";
     QObject::connect(&database, &TNavDatabase::EntryAdded, [this](const TNavDBEntry& entry) {
         out << entry.Parameter << '\t' << entry.Value << '\t' << entry.Source << '\n';
     });
-    const int before = user->MessagesShown();
-    database.Query();
-    // The session's time-out says when the first entry does not come; nothing watches the rest
-    // of the dump, so it gets as long as a configuration read.
-    WaitUntil(
-        [&] {
-            return database.Complete() || session->Activity() != acReadNavDB || !session->IsOpen();
-        },
-        ReadTimeoutMs);
+    const TJobOutcome outcome = database.Read();
     out.flush();
-    if (database.Complete())
-        return ExitOk;
-    if (session->IsOpen() && user->MessagesShown() == before)
-        err << MsgNoResponse() << Qt::endl;
-    return ExitFailed;
+    return outcome.Done() ? ExitOk : ExitFailed;
 }
 
 int TCliTool::RunRequestedUpdate() {
@@ -685,11 +639,7 @@ int TCliTool::CmdFirmware(const TOptions& options) {
         return ExitFailed;
     // A device waiting in its bootloader answers no identification; the update still reaches
     // it. A configuration dump under way ends first, so its reports answer no wait of the update.
-    WaitUntil([this] { return session->Activity() != acIdentify || !session->IsOpen(); },
-              IdentifyTimeoutMs);
-    if (session->Activity() == acReadConfig && !WaitForRead())
-        return ExitFailed;
-    if (!session->IsOpen())
+    if (!readJobs->AwaitConnectionSettled().Done())
         return ExitFailed;
     // This command names its image: an offer of the built-in one made on the way is moot.
     updateRequested = false;

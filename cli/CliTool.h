@@ -13,6 +13,7 @@ class TConsoleUser;
 class TSession;
 class TSimulator;
 class TN2KDeviceList;
+class TReadJobs;
 
 // tidewright-cli: the device jobs of the window from scripts and headless machines. It drives
 // the same session object as the window and adds no protocol of its own.
@@ -57,8 +58,8 @@ private:
 
     int Usage(const QString& message);
     bool Open(const TOptions& options);
+    // The identification that connecting started; false when it failed (and said why).
     bool Identify();
-    bool WaitForRead();
     bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 
     int CmdIdentify(const TOptions& options);
@@ -88,7 +89,7 @@ private:
     std::unique_ptr<TConsoleUser> user;
     std::unique_ptr<TSimulator> simulator;
     std::unique_ptr<TSession> session;
+    std::unique_ptr<TReadJobs> readJobs;
     std::unique_ptr<TN2KDeviceList> n2kList;
-    bool readFinished = false;
     bool updateRequested = false;
 };

@@ -8,7 +8,6 @@ constexpr int BarWidth = 30;
 
 void TConsoleUser::Write(const QString& text) {
     EndBar();
-    ++messages;
     err << text << Qt::endl;
 }
 

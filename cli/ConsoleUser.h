@@ -27,9 +27,6 @@ public:
     void SetProgressPosition(int position) override;
     void HideProgress() override;
 
-    // Messages shown so far: a command that saw one did not go as planned.
-    int MessagesShown() const { return messages; }
-
 private:
     void Write(const QString& text);
 
@@ -39,7 +36,6 @@ private:
 
     QTextStream& err;
     bool answerYes;
-    int messages = 0;
     bool bars = false;
     bool progress = false;
     bool barDrawn = false;

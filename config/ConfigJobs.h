@@ -1,21 +1,12 @@
 #pragma once
 
+#include "session/Jobs.h"
+
 #include <QList>
 #include <QString>
 
 class IUser;
 class TSession;
-
-// How a configuration job ended. Whatever went wrong has been told to the user by the time the
-// job returns; the text is kept for callers that report the end in their own way (the
-// command-line tool's exit code).
-enum TJobResult : quint8 {
-    jrDone,     // completed
-    jrRefused,  // not started: the multiplexer is busy with another command
-    jrDeclined, // the user answered No
-    jrFailed,   // the multiplexer stopped answering, or a file could not be read or written
-    jrLinkLost, // the link closed under the job; the disconnect has told the user
-};
 
 // The multiplexer's two tables, as their Store buttons name them.
 enum TTable : quint8 { tbRoutes, tbModbus };
@@ -23,13 +14,6 @@ enum TTable : quint8 { tbRoutes, tbModbus };
 // "The multiplexer's routing table may now be incomplete." and the like, with the hint that
 // Store can be repeated when the link is still up.
 QString IncompleteTableMessage(TTable table, bool canRepeat);
-
-struct TJobOutcome {
-    TJobResult Result = jrDone;
-    QString Message; // the failure's text; empty when done
-
-    bool Done() const { return Result == jrDone; }
-};
 
 // The configuration jobs that write to the multiplexer or to a file: sending the whole model,
 // storing the routing and Modbus tables, Load, Save, Restore Factory Settings and sending a file

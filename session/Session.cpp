@@ -14,7 +14,6 @@
 namespace {
 
 const QString MsgTcpLost = QStringLiteral("TCP Connection lost");
-const QString MsgLinkClosed = QStringLiteral("The link to the multiplexer was closed");
 
 // A pump tick hands over the user-interface thread after this long, so a flood of lines
 // cannot freeze the window; the rest waits for the next tick.
@@ -296,6 +295,7 @@ void TSession::HandleVersion(const TSentence& sentence) {
     // Each reply identifies afresh: what an earlier reply said does not carry over.
     identification.Capabilities = 0;
     identification.Model = -1;
+    identification.Problem.clear();
 
     // A reply short of fields identifies what it names; the rest stays empty.
     const auto field = [&](qsizetype i) {
@@ -313,6 +313,7 @@ void TSession::HandleVersion(const TSentence& sentence) {
 
     if (IsFirmwareSupported(identification.Firmware)) {
         ViewerGreyed = false;
+        lastRead = TConfigRead();
         SetActivity(acReadConfig);
         emit StateChanged();
         DumpTimer.start();
@@ -337,13 +338,15 @@ void TSession::StartFirmwareUpdate() {
 void TSession::CheckCapabilities(const QString& text) {
     const std::optional<quint32> value = ParseHex32(text);
     if (!value || *value > 0xFFFF) {
-        user.ShowMessage(QStringLiteral("Unable to read Corvanta capabilities!"));
+        identification.Problem = QStringLiteral("Unable to read Corvanta capabilities!");
+        user.ShowMessage(identification.Problem);
         return;
     }
     identification.Capabilities = quint16(*value);
     if ((identification.Capabilities & 0xE000) != 0xA000) {
-        user.ShowWarning(QStringLiteral(
-            "This version of Tidewright does not support\nthe connected multiplexer."));
+        identification.Problem = QStringLiteral(
+            "This version of Tidewright does not support\nthe connected multiplexer.");
+        user.ShowWarning(identification.Problem);
         return;
     }
     identification.Model = identification.Capabilities & 0x7;
@@ -368,6 +371,7 @@ void TSession::ConverterFound() {
 
 void TSession::EndConfigRead() {
     // Runs inside the dispatch of "$PZRQRDY", whose end clears Refreshing.
+    lastRead.Complete = true;
     SetActivity(acIdle);
     if (identification.Model >= 0)
         emit ConfigControlsEnabled(true);
@@ -430,7 +434,7 @@ quint8 TSession::AwaitedKind() const {
 
 void TSession::LinkLost() {
     user.SetBusy(false);
-    throw ELinkLost(MsgLinkClosed);
+    throw ELinkLost(MsgLinkClosed());
 }
 
 void TSession::WaitForReply(int kind, int timeoutMs, QString* reply) {
@@ -542,6 +546,7 @@ bool TSession::DrainQueue(bool sleepWhenEmpty) {
 void TSession::DispatchLine(const QString& line) {
     const TSentence sentence(line, Config.UniqueID);
     ++linesReceived;
+    const bool reading = activity == acReadConfig;
 
     // Cleared however the dispatch ends, so one bad report never leaves the change handlers
     // of the window switched off.
@@ -600,6 +605,16 @@ void TSession::DispatchLine(const QString& line) {
         HandleActivity(sentence);
     } catch (const ENmeaError&) {
         // Sentences that cannot be used are dropped quietly.
+    } catch (const ECancelled&) {
+        throw;
+    } catch (const ELinkLost&) {
+        throw;
+    } catch (...) {
+        // A report the read could not use: the pump shows the error, and the read, however it
+        // ends, lacks what the report held.
+        if (reading)
+            ++lastRead.RefusedReports;
+        throw;
     }
 }
 

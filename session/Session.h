@@ -68,6 +68,16 @@ struct TIdentification {
     QString SerialNumber;
     quint16 Capabilities = 0;
     int Model = -1; // the model code; -1 until a supported capability word arrives
+    // What the user was told about a capability word that could not be used; empty when the
+    // word was usable or the reply carried none.
+    QString Problem;
+};
+
+// The configuration read that a version reply starts, as far as it has gone.
+struct TConfigRead {
+    bool Complete = false; // its closing "$PZRQRDY" has come
+    // Its reports that could not be used; each was shown as an error and the model lacks it.
+    int RefusedReports = 0;
 };
 
 // Firmware version text to numbers: "3.14.2." gives 3, 14, 2; "3.14.2" gives 3, 14, 0; "3.14"
@@ -186,6 +196,8 @@ public:
     TNameLookup CaptureNames;
     const TIdentification& Identification() const { return identification; }
     int DeviceModel() const { return identification.Model; }
+    // The last configuration read; starts afresh with every read.
+    const TConfigRead& LastConfigRead() const { return lastRead; }
     bool Refreshing = false;
     QString TimeoutMessage;
     quint8 LoaderType = 0;     // multiplexer type from the last bootloader announcement
@@ -261,6 +273,7 @@ private:
     IUser& user;
     TActivity activity = acIdle;
     TIdentification identification;
+    TConfigRead lastRead;
     std::unique_ptr<TComm> comm;
     QStringList deviceNames;
     QStringList displayNames;

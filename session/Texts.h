@@ -14,6 +14,11 @@ inline QString MsgNoResponse() {
     return QStringLiteral("Multiplexer does not respond");
 }
 
+// A job whose link closed under it; whoever closed the link has told the user why.
+inline QString MsgLinkClosed() {
+    return QStringLiteral("The link to the multiplexer was closed");
+}
+
 inline QString MsgErrorCreating(const QString& fileName) {
     return QStringLiteral("Error Creating \"%1\"").arg(fileName);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "nmea/Nmea.h"
+#include "session/Jobs.h"
 #include "windows/Statistics.h"
 
 #include <QList>
@@ -34,6 +35,10 @@ public:
 
     // Forgets the entries and asks the multiplexer for its database.
     void Query();
+    // The query as a job: asks and sleeps until the dump has ended. Done with the closing
+    // "$PZRQRDY" (an empty database too); fails when the multiplexer does not answer or stops
+    // in the middle; refused while the session is busy; link lost when the link closed.
+    TJobOutcome Read();
     const QList<TNavDBEntry>& Entries() const { return entries; }
     // The last query's dump has ended with "$PZRQRDY".
     bool Complete() const { return complete; }
