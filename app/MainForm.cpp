@@ -24,6 +24,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -112,6 +113,23 @@ TMainForm::~TMainForm() {
     delete ui;
 }
 
+QSize TMainForm::GrowForPages() {
+    // The tab area is sized for a narrow desktop font. A page laid out by its controls' sizes
+    // asks for more with a wide one, or a large one; the tab area, the viewer above it and the
+    // window grow by what it lacks, so that no choice is cut short. The lists were filled
+    // after the pages were laid out: their layouts learn the new sizes when activated,
+    // innermost first.
+    const QList<QLayout*> layouts = ui->pcConfig->findChildren<QLayout*>();
+    for (auto layout = layouts.rbegin(); layout != layouts.rend(); ++layout)
+        (*layout)->activate();
+    const QSize lack =
+        (ui->pcConfig->minimumSizeHint() - ui->pcConfig->size()).expandedTo(QSize(0, 0));
+    ui->pcConfig->resize(ui->pcConfig->size() + lack);
+    ui->memNmea->resize(ui->memNmea->width() + lack.width(), ui->memNmea->height());
+    ui->gbViewOptions->move(ui->gbViewOptions->pos() + QPoint(lack.width(), 0));
+    return lack;
+}
+
 void TMainForm::FormCreate() {
     ui->setupUi(this);
     setWindowTitle(ToolText());
@@ -158,7 +176,9 @@ void TMainForm::FormCreate() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    const QSize grown = GrowForPages();
+    setFixedSize(ClientWidth + grown.width(),
+                 ClientHeight + grown.height() + menuBar()->sizeHint().height());
 
     EnableConfigControls(false);
 

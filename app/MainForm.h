@@ -117,6 +117,8 @@ protected:
 
 private:
     void FormCreate();
+    // Widens the tab area for pages that need more room than it has; returns by how much.
+    QSize GrowForPages();
     void FormShow();
     void FormClose();
     void LoadSettings();

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 namespace {
 
@@ -159,6 +161,25 @@ void TConfigWidgets::RefreshControls() {
         OnRefresh();
 }
 
+namespace {
+
+// A list placed by a layout is made wide enough for its longest choice to be drawn whole
+// beside the arrow. Qt's own size measures the choices' ink, which can be a pixel or two
+// narrower than the text's advance the drawing needs.
+void FitLongestChoice(QComboBox* combo) {
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    int longest = 0;
+    for (int i = 0; i < combo->count(); ++i)
+        longest = std::max(longest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+    const QSize need = combo->style()->sizeFromContents(
+        QStyle::CT_ComboBox, &option, {longest, combo->fontMetrics().height()}, combo);
+    combo->setMinimumWidth(std::max(need.width(), combo->minimumSizeHint().width()));
+}
+
+} // namespace
+
 // --- TConfigPage -------------------------------------------------------------------------
 
 TConfigPage::TConfigPage(TConfigPageId aPage, QWidget* parent)
@@ -186,6 +207,8 @@ void TConfigPage::Bind(TSession& aSession, TConfigEditor& aEditor, TConfigWidget
         if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             for (const char* code : desc.Codes)
                 combo->addItem(QString::fromLatin1(code));
+            if (combo->parentWidget() && combo->parentWidget()->layout())
+                FitLongestChoice(combo);
             connect(combo, &QComboBox::activated, this,
                     [this, control] { editor->ControlChange(control); });
         } else if (auto* check = qobject_cast<QCheckBox*>(widget)) {

@@ -4,6 +4,10 @@
 
 #include "session/Session.h"
 
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
 namespace {
 
 // Capability bit of a multiplexer with an NMEA 2000 interface.
@@ -15,6 +19,25 @@ TInOutPage::TInOutPage(QWidget* parent)
     : TConfigPage(cpInputsOutputs, parent)
     , ui(new Ui::TInOutPage) {
     ui->setupUi(this);
+    // A talker ID is two letters: the field is as wide as two wide ones need in the page's font.
+    QLineEdit* const fields[] = {ui->edtTalkerID1, ui->edtTalkerID2, ui->edtTalkerID3,
+                                 ui->edtTalkerID4, ui->edtTalkerID5, ui->edtTalkerID6,
+                                 ui->edtTalkerID7, ui->edtTalkerID8, ui->edtTalkerIDConv};
+    for (QLineEdit* field : fields) {
+        QStyleOptionFrame option;
+        option.initFrom(field);
+        const QSize text(field->fontMetrics().horizontalAdvance(QStringLiteral("WW")) + 8,
+                         field->sizeHint().height());
+        field->setFixedWidth(
+            style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, field).width());
+    }
+    // Controls hidden by the input mode or by Modbus on output 4 keep their room, so the
+    // columns do not move under the pointer.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
 }
 
 TInOutPage::~TInOutPage() {

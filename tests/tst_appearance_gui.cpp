@@ -114,21 +114,9 @@ QString Describe(const QWidget* widget) {
                  : widget->window()->objectName());
 }
 
-// The drop-down lists of the "NMEA Inputs/Outputs" page are laid out for a narrow font: with a
-// wide one (DejaVu Sans here) the closed list cuts its longest choices ("115200", "Text to
-// PTXT"), while the open list shows them whole. Widening them needs the page laid out anew;
-// until then these, and only these, are let pass.
-bool IsKnownNarrowList(const QWidget* widget) {
-    static const QRegularExpression names(
-        QStringLiteral("^cb(BaudIn[1-8]|ModeIn[1-8]|BaudOut[1-4]|HostData[1-4])$"));
-    return qobject_cast<const QComboBox*>(widget) && names.match(widget->objectName()).hasMatch();
-}
-
 // Why a visible widget does not show all of itself, or an empty text when it does.
 QString Clipping(QWidget* widget) {
     const QSize have = widget->size();
-    if (IsKnownNarrowList(widget))
-        return {};
     // A control that reaches past its parent's edge is cut off there.
     if (const QWidget* parent = widget->parentWidget();
         parent && !parent->layout() && !qobject_cast<const QAbstractScrollArea*>(parent) &&
