@@ -1,6 +1,7 @@
 #include "config/ConfigJobs.h"
 
 #include "comms/Comms.h"
+#include "config/ConfigDiff.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
 #include "nmea/Nmea.h"
@@ -12,6 +13,20 @@
 #include <QThread>
 
 namespace {
+
+// "The multiplexer kept its own value of these settings:" and one line per setting, as the
+// comparison with a file writes it: "Section.Key: kept -> sent".
+QString SettingsRefusedMessage(const TMuxSettings& sent, const TMuxSettings& kept) {
+    // The settings alone are compared: the tables go out as they stand.
+    TMuxConfig sentConfig;
+    TMuxConfig keptConfig;
+    static_cast<TMuxSettings&>(sentConfig) = sent;
+    static_cast<TMuxSettings&>(keptConfig) = kept;
+    QString message = QStringLiteral("The multiplexer kept its own value of these settings:");
+    for (const TSettingDifference& difference : CompareConfigurations(keptConfig, sentConfig))
+        message += u'\n' + DifferenceLine(difference);
+    return message;
+}
 
 // A multiplexer answers a stored table once, after its last line; one that answers every line
 // has sent all its answers when none follows the last within this time.
@@ -26,11 +41,34 @@ TConfigJobs::TConfigJobs(TSession& aSession, IUser& aUser)
 TJobOutcome TConfigJobs::WriteConfiguration() {
     session.EnableConfigControls(false);
     TJobOutcome outcome;
+    // The multiplexer answers each command with the sentence as it now holds it: one that
+    // differs from what was sent names settings the multiplexer refused and kept.
+    const TMuxSettings wanted = session.Config;
+    bool refused = false;
     try {
-        for (const TSentenceKind kind : ConfigWriteOrder)
-            session.SendAndWait(FormatCommand(kind, session.Config), kind);
+        for (const TSentenceKind kind : ConfigWriteOrder) {
+            const QString command = FormatCommand(kind, session.Config);
+            if (!session.SendSentence(command))
+                session.LinkLost();
+            QString reply;
+            session.WaitForReply(kind, 1000, &reply);
+            // The model keeps what the multiplexer holds, not what it was asked to hold. An
+            // answer that cannot be read tells nothing: the fields before the fault are kept.
+            try {
+                HandleConfigReport(session.Config, TSentence(reply, session.Config.UniqueID));
+            } catch (const EParameterError&) {
+            } catch (const ENmeaError&) {
+            }
+            refused = refused || FormatCommand(kind, session.Config) != command;
+        }
         StoreRoutesOrRaise();
         StoreModbusOrRaise();
+        if (refused) {
+            session.NotifyStateChanged();
+            const QString message = SettingsRefusedMessage(wanted, session.Config);
+            user.ShowMessage(message);
+            outcome = {jrFailed, message};
+        }
     } catch (const ECancelled&) {
         throw;
     } catch (const ELinkLost& e) {

@@ -28,7 +28,8 @@ public:
     // Sends the whole model: the configuration sentences, each awaited, then the routing and
     // the Modbus table. The configuration controls are off meanwhile and come back for a link
     // that is still open. The first unanswered command ends it with "Multiplexer does not
-    // respond".
+    // respond". The model takes each answer, which carries what the multiplexer now holds; a
+    // value it did not take fails the write at its end, naming every such setting.
     TJobOutcome WriteConfiguration();
     // Replace the multiplexer's routing or Modbus table with a copy of the model's: a link lost
     // on the way empties the model, so the lines still to go come from the copy. A Modbus

@@ -93,6 +93,7 @@ private slots:
     void WriteConfig();
     void WriteConfigWithEmptyTables();
     void WriteConfigStopsAtMissingAnswer();
+    void WriteConfigFailsOnAValueTheMultiplexerKept();
     void WriteConfigUnreadableFile();
     void WriteConfigLosesTheLinkWhileStoring();
     void Monitor();
@@ -453,6 +454,29 @@ void TestCli::WriteConfigStopsAtMissingAnswer() {
     const QStringList sent = AfterDump(sim.ReceivedLines());
     QCOMPARE(sent.size(), 3); // CF, SP, ID and nothing after
     QVERIFY(sent[2].startsWith("$PZRQID,C,"));
+}
+
+void TestCli::WriteConfigFailsOnAValueTheMultiplexerKept() {
+    TSimulator sim;
+    sim.Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("boat.ini");
+    {
+        TMuxConfig config;
+        config.PrioTimeout = 7; // the multiplexer knows the codes 0 to 5
+        config.UniqueID = "BOAT1";
+        config.SaveToFile(file, ToolText(), "", "", "");
+    }
+    const QString before = sim.ConfigFields("CF").value(1);
+
+    const TRun run = RunCli({"--connect", Link(sim), "write-config", file});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains("The multiplexer kept its own value of these settings:\n"
+                              "Configuration.Priority Timeout: " +
+                              before + " -> 7\n"),
+             qPrintable(run.Err));
+    // The rest was written.
+    QCOMPARE(sim.ConfigFields("UI"), QStringList{"BOAT1"});
 }
 
 void TestCli::WriteConfigUnreadableFile() {

@@ -31,6 +31,7 @@ private slots:
     void StoreOutcome();
     void LinkLostWhileStoring();
     void WriteStopsAtTheFirstSilence();
+    void WriteNamesTheSettingsTheMultiplexerKept();
     void RestoreFactorySettings_data();
     void RestoreFactorySettings();
     void RestoreRefusedWhileBusy();
@@ -179,6 +180,29 @@ void TestConfigJobs::WriteStopsAtTheFirstSilence() {
     QCOMPARE(link.Count("$PZRQID,C"), 1);
     QCOMPARE(link.Count("$PZRQUI,C"), 0);
     QCOMPARE(link.Count("$PZRQRTE,C"), 0);
+}
+
+void TestConfigJobs::WriteNamesTheSettingsTheMultiplexerKept() {
+    // A value the multiplexer does not take is answered with the value it kept: the write goes
+    // on to its end, and then fails naming what was not taken.
+    TLink link;
+    QVERIFY(link.ConnectAndRead());
+    const int kept = link.session->Config.PrioTimeout;
+    link.session->Config.PrioTimeout = 7; // the multiplexer knows the codes 0 to 5
+    link.session->Config.BaudIn[1] = 3;
+    link.session->Config.AddRoute(u"GPRMC", 1, 0, 0x41, 0, NoSourceAddress);
+
+    const TJobOutcome outcome = TConfigJobs(*link.session, link.user).WriteConfiguration();
+    const QString message = QStringLiteral("The multiplexer kept its own value of these "
+                                           "settings:\nConfiguration.Priority Timeout: %1 -> 7")
+                                .arg(kept);
+    QCOMPARE(outcome.Result, jrFailed);
+    QCOMPARE(outcome.Message, message);
+    QCOMPARE(link.user.Messages, QStringList{message});
+    // The model shows what the multiplexer holds; the accepted change and the table went out.
+    QCOMPARE(link.session->Config.PrioTimeout, kept);
+    QCOMPARE(link.session->Config.BaudIn[1], 3);
+    QCOMPARE(link.sim->Routes().size(), 1);
 }
 
 void TestConfigJobs::RestoreFactorySettings_data() {
