@@ -5,6 +5,9 @@
 #include "nmea/Numbers.h"
 
 #include <QFileInfo>
+#include <QVarLengthArray>
+
+#include <charconv>
 
 namespace {
 
@@ -60,17 +63,18 @@ const TKeyNames& KeyNames() {
     return names;
 }
 
-QList<TKeyRef> ConfigurationKeys(TMuxSettings& s) {
-    QList<TKeyRef> keys;
-    keys.reserve(96);
-    const auto integer = [&keys](const QString& key, qint32& v, qint32 def) {
-        keys.append({key, kfInteger, &v, nullptr, nullptr, def});
+// Calls visit with each key in file order. The keys are handed over one by one rather than as a
+// list: the file is read and written key by key, and the list cost as much as the rest.
+template <typename TVisit>
+void ForEachConfigurationKey(TMuxSettings& s, TVisit&& visit) {
+    const auto integer = [&visit](const QString& key, qint32& v, qint32 def) {
+        visit(TKeyRef{key, kfInteger, &v, nullptr, nullptr, def});
     };
-    const auto text = [&keys](const QString& key, QString& v, int length) {
-        keys.append({key, kfText, nullptr, nullptr, &v, 0, length});
+    const auto text = [&visit](const QString& key, QString& v, int length) {
+        visit(TKeyRef{key, kfText, nullptr, nullptr, &v, 0, length});
     };
-    const auto hex = [&keys](const QString& key, TKeyForm form, quint32& v) {
-        keys.append({key, form, nullptr, &v});
+    const auto hex = [&visit](const QString& key, TKeyForm form, quint32& v) {
+        visit(TKeyRef{key, form, nullptr, &v});
     };
     const TKeyNames& names = KeyNames();
 
@@ -104,11 +108,10 @@ QList<TKeyRef> ConfigurationKeys(TMuxSettings& s) {
     for (int i = 0; i < InputCount; ++i)
         integer(names.DevInstIn[i], s.DevInst[i + 1], 0);
     integer(QStringLiteral("Device Instance Conv"), s.DevInst[DeviceConv], 0);
-    return keys;
 }
 
-std::optional<qint32> ReadInteger(const QString& value) {
-    QStringView digits(value);
+std::optional<qint32> ReadInteger(QStringView value) {
+    QStringView digits = value;
     if (digits.startsWith(u"0x", Qt::CaseInsensitive))
         digits = digits.mid(2);
     else if (digits.startsWith(u'$'))
@@ -122,8 +125,8 @@ std::optional<qint32> ReadInteger(const QString& value) {
 }
 
 // Blanks are part of items: only commas separate them.
-std::optional<TRoute> RouteFromEntry(const QString& value) {
-    const QStringList items = value.split(u',');
+std::optional<TRoute> RouteFromEntry(QStringView value) {
+    const QList<QStringView> items = value.split(u',');
     if (items.size() < 5)
         return std::nullopt;
     const std::optional<quint64> inputs = ParseHex(items[1]);
@@ -133,7 +136,7 @@ std::optional<TRoute> RouteFromEntry(const QString& value) {
     if (!inputs || !divisor || !outputs || !name)
         return std::nullopt;
     // Numbers are kept in the width of their fields.
-    return TRoute{items[0].left(RouteSentenceLength),
+    return TRoute{items[0].left(RouteSentenceLength).toString(),
                   quint16(*inputs),
                   quint8(*divisor),
                   quint16(*outputs),
@@ -141,8 +144,8 @@ std::optional<TRoute> RouteFromEntry(const QString& value) {
                   NoSourceAddress};
 }
 
-std::optional<TModbus> ModbusFromEntry(const QString& value) {
-    const QStringList items = value.split(u',');
+std::optional<TModbus> ModbusFromEntry(QStringView value) {
+    const QList<QStringView> items = value.split(u',');
     if (items.size() < 9)
         return std::nullopt;
     const std::optional<qint64> slave = ParseSigned(items[0]);
@@ -153,28 +156,65 @@ std::optional<TModbus> ModbusFromEntry(const QString& value) {
         return std::nullopt;
     return TModbus{quint8(*slave),      quint16(*reg),       FirstChar(items[2]),
                    FirstChar(items[3]), quint8(*reverse),    quint8(*paramP),
-                   FirstChar(items[6]), FirstChar(items[7]), items[8].left(XdrIDLength),
+                   FirstChar(items[6]), FirstChar(items[7]), items[8].left(XdrIDLength).toString(),
                    ModbusStatusUnknown};
 }
 
-QString RouteEntry(const TRoute& route) {
-    return QStringList{route.Sentence, HexText(route.Inputs, 4),
-                       QStringLiteral("%1").arg(route.Divisor, 2, 10, QLatin1Char('0')),
-                       HexText(route.Outputs, 2), HexText(route.SourceName, 16)}
-        .join(u',');
+// A value as it is written, built on the stack: the file is written key by key, and a string
+// made for every number and every piece of an entry cost more than the rest of the writing.
+class TValueText {
+public:
+    TValueText& Add(QStringView text) {
+        buffer.append(text.utf16(), text.size());
+        return *this;
+    }
+    TValueText& Add(char16_t c) {
+        buffer.append(c);
+        return *this;
+    }
+    // A character field; none for 0.
+    TValueText& Char(char c) {
+        if (c != 0)
+            buffer.append(QChar::fromLatin1(c).unicode());
+        return *this;
+    }
+    // Decimal, or upper-case hexadecimal, with leading zeros up to minDigits.
+    TValueText& Unsigned(quint64 value, int base = 10, int minDigits = 1) {
+        char digits[24];
+        const qsizetype length =
+            std::to_chars(digits, digits + sizeof digits, value, base).ptr - digits;
+        for (qsizetype i = length; i < minDigits; ++i)
+            buffer.append(u'0');
+        for (qsizetype i = 0; i < length; ++i)
+            buffer.append(char16_t(QChar::toUpper(char32_t(digits[i]))));
+        return *this;
+    }
+    TValueText& Signed(qint64 value) {
+        if (value < 0)
+            Add(u'-');
+        return Unsigned(value < 0 ? 0 - quint64(value) : quint64(value));
+    }
+    QStringView View() const { return {buffer.constData(), buffer.size()}; }
+
+private:
+    QVarLengthArray<char16_t, 96> buffer;
+};
+
+TValueText RouteEntry(const TRoute& route) {
+    TValueText text;
+    text.Add(route.Sentence).Add(u',').Unsigned(route.Inputs, 16, 4).Add(u',');
+    text.Unsigned(route.Divisor, 10, 2).Add(u',').Unsigned(route.Outputs, 16, 2).Add(u',');
+    text.Unsigned(route.SourceName, 16, 16);
+    return text;
 }
 
-QString ModbusEntry(const TModbus& entry) {
-    return QStringList{QString::number(entry.Slave),
-                       QString::number(entry.Register),
-                       CharText(entry.RegType),
-                       CharText(entry.DataType),
-                       QString::number(entry.Reverse),
-                       QString::number(entry.ParamP),
-                       CharText(entry.XdrType),
-                       CharText(entry.XdrUnit),
-                       entry.XdrID}
-        .join(u',');
+TValueText ModbusEntry(const TModbus& entry) {
+    TValueText text;
+    text.Unsigned(entry.Slave).Add(u',').Unsigned(entry.Register).Add(u',');
+    text.Char(entry.RegType).Add(u',').Char(entry.DataType).Add(u',');
+    text.Unsigned(entry.Reverse).Add(u',').Unsigned(entry.ParamP).Add(u',');
+    text.Char(entry.XdrType).Add(u',').Char(entry.XdrUnit).Add(u',').Add(entry.XdrID);
+    return text;
 }
 
 } // namespace
@@ -191,8 +231,8 @@ void TMuxConfig::LoadFromIni(const TIniFile& ini) {
     // what the model held before.
     bool hex4Stopped = false;
     bool hex8Stopped = false;
-    for (const TKeyRef& key : ConfigurationKeys(*this)) {
-        const std::optional<QString> value = ini.Value(ConfigurationSection, key.Key);
+    ForEachConfigurationKey(*this, [&](const TKeyRef& key) {
+        const std::optional<QStringView> value = ini.ValueView(ConfigurationSection, key.Key);
         switch (key.Form) {
         case kfInteger: {
             const std::optional<qint32> number = value ? ReadInteger(*value) : std::nullopt;
@@ -213,21 +253,21 @@ void TMuxConfig::LoadFromIni(const TIniFile& ini) {
             break;
         }
         case kfText:
-            *key.Text = value.value_or(QString()).left(key.Length);
+            *key.Text = value ? value->left(key.Length).toString() : QString();
             break;
         }
-    }
+    });
 
-    const QList<TIniFile::TEntry> routes = ini.Entries(RoutingSection);
-    for (const TIniFile::TEntry& entry : routes) {
+    const QList<TIniFile::TEntryView> routes = ini.EntryViews(RoutingSection);
+    for (const TIniFile::TEntryView& entry : routes) {
         if (std::optional<TRoute> route = RouteFromEntry(entry.second))
             Routes.append(std::move(*route));
     }
     if (!routes.isEmpty())
         RoutesChanged();
 
-    const QList<TIniFile::TEntry> maps = ini.Entries(ModbusSection);
-    for (const TIniFile::TEntry& entry : maps) {
+    const QList<TIniFile::TEntryView> maps = ini.EntryViews(ModbusSection);
+    for (const TIniFile::TEntryView& entry : maps) {
         if (std::optional<TModbus> map = ModbusFromEntry(entry.second))
             ModbusMaps.append(std::move(*map));
     }
@@ -265,31 +305,33 @@ void TMuxConfig::SaveToIni(TIniFile& ini, const QString& toolText, const QString
     ini.SetValue(InformationSection, QStringLiteral("Serial Number"), serialNumber);
 
     ini.SetValue(ConfigurationSection, QStringLiteral("Config Version"), QStringLiteral("1"));
-    // The key list binds to a model it may change; writing works on a copy.
+    // The keys bind to a model they may change; writing works on a copy.
     TMuxSettings copy = *this;
-    for (const TKeyRef& key : ConfigurationKeys(copy)) {
-        QString value;
+    ForEachConfigurationKey(copy, [&](const TKeyRef& key) {
+        TValueText value;
         switch (key.Form) {
         case kfInteger:
-            value = QString::number(*key.Int);
+            value.Signed(*key.Int);
             break;
         case kfHex4:
-            value = HexText(*key.Mask, 4);
+            value.Unsigned(*key.Mask, 16, 4);
             break;
         case kfHex8:
-            value = HexText(*key.Mask, 8);
+            value.Unsigned(*key.Mask, 16, 8);
             break;
         case kfText:
-            value = *key.Text;
+            value.Add(*key.Text);
             break;
         }
-        ini.SetValue(ConfigurationSection, key.Key, value);
-    }
+        ini.SetValue(ConfigurationSection, key.Key, value.View());
+    });
 
-    for (qsizetype i = 0; i < Routes.size(); ++i)
-        ini.SetValue(RoutingSection, QStringLiteral("R%1").arg(i + 1, 2, 10, QLatin1Char('0')),
-                     RouteEntry(Routes.at(i)));
-    for (qsizetype i = 0; i < ModbusMaps.size(); ++i)
-        ini.SetValue(ModbusSection, QStringLiteral("R%1").arg(i + 1),
-                     ModbusEntry(ModbusMaps.at(i)));
+    for (qsizetype i = 0; i < Routes.size(); ++i) {
+        ini.SetValue(RoutingSection, TValueText().Add(u'R').Unsigned(quint64(i) + 1, 10, 2).View(),
+                     RouteEntry(Routes.at(i)).View());
+    }
+    for (qsizetype i = 0; i < ModbusMaps.size(); ++i) {
+        ini.SetValue(ModbusSection, TValueText().Add(u'R').Unsigned(quint64(i) + 1).View(),
+                     ModbusEntry(ModbusMaps.at(i)).View());
+    }
 }

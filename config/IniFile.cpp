@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <array>
+#include <functional>
+
 namespace {
 
 // Windows-1252 differs from Latin-1 only in 0x80-0x9F. Zero marks the five undefined bytes,
@@ -16,9 +19,27 @@ constexpr char16_t HighTable[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178, // 98-9F
 };
 
+// Byte by byte through tables: whole documents go through these, and a comparison per
+// character made them the slowest part of reading and writing one.
+constexpr std::array<char16_t, 256> DecodeTable = [] {
+    std::array<char16_t, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[b] =
+            b >= 0x80 && b <= 0x9F && HighTable[b - 0x80] != 0 ? HighTable[b - 0x80] : char16_t(b);
+    return table;
+}();
+
+// The byte of each character below U+0100; '?' for U+0080-U+009F that stand for other bytes.
+constexpr std::array<char, 256> EncodeLowTable = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = c >= 0x80 && c <= 0x9F && HighTable[c - 0x80] != 0 ? '?' : char(c);
+    return table;
+}();
+
 char EncodeChar(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return char(c);
+    if (c < 0x100)
+        return EncodeLowTable[c];
     for (int i = 0; i < 32; ++i) {
         if (HighTable[i] == c || (HighTable[i] == 0 && c == 0x80 + i))
             return char(0x80 + i);
@@ -27,8 +48,8 @@ char EncodeChar(char16_t c) {
 }
 
 // Name of a "[Name]" line, or nothing for any other line.
-std::optional<QString> HeaderName(const QString& line) {
-    const QString trimmed = line.trimmed();
+std::optional<QStringView> HeaderName(QStringView line) {
+    const QStringView trimmed = line.trimmed();
     if (!trimmed.startsWith(u'['))
         return std::nullopt;
     qsizetype close = trimmed.indexOf(u']');
@@ -39,18 +60,18 @@ std::optional<QString> HeaderName(const QString& line) {
 
 // Key and value of an entry line, as views of it, or nothing for blank lines, comments and
 // lines without "=".
-struct TEntryView {
+struct TLineEntry {
     QStringView Key;
     QStringView Value;
 };
-std::optional<TEntryView> EntryOf(QStringView line) {
+std::optional<TLineEntry> EntryOf(QStringView line) {
     const QStringView trimmed = line.trimmed();
     if (trimmed.isEmpty() || trimmed.startsWith(u';'))
         return std::nullopt;
     const qsizetype equals = trimmed.indexOf(u'=');
     if (equals < 0)
         return std::nullopt;
-    return TEntryView{trimmed.left(equals).trimmed(), trimmed.mid(equals + 1).trimmed()};
+    return TLineEntry{trimmed.left(equals).trimmed(), trimmed.mid(equals + 1).trimmed()};
 }
 
 bool SameName(QStringView a, QStringView b) {
@@ -64,7 +85,10 @@ size_t KeyHash(QStringView key) {
     const auto mix = [&hash](char32_t c) { hash = (hash ^ c) * 1099511628211ULL; };
     for (qsizetype i = 0; i < key.size(); ++i) {
         const QChar c = key[i];
-        if (c.isHighSurrogate() && i + 1 < key.size() && key[i + 1].isLowSurrogate()) {
+        if (c.unicode() < 0x80) { // plain ASCII, as keys are: folded here
+            const char16_t a = c.unicode();
+            mix(a >= u'A' && a <= u'Z' ? a + 32 : a);
+        } else if (c.isHighSurrogate() && i + 1 < key.size() && key[i + 1].isLowSurrogate()) {
             mix(QChar::toCaseFolded(QChar::surrogateToUcs4(c, key[i + 1])));
             ++i;
         } else {
@@ -77,24 +101,18 @@ size_t KeyHash(QStringView key) {
 } // namespace
 
 QString DecodeWindows1252(QByteArrayView bytes) {
-    QString text;
-    text.resize(bytes.size());
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const quint8 b = quint8(bytes[i]);
-        char16_t c = b;
-        if (b >= 0x80 && b <= 0x9F && HighTable[b - 0x80] != 0)
-            c = HighTable[b - 0x80];
-        out[i] = QChar(c);
-    }
+    QString text(bytes.size(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (const char b : bytes)
+        *out++ = DecodeTable[quint8(b)];
     return text;
 }
 
 QByteArray EncodeWindows1252(QStringView text) {
-    QByteArray bytes;
-    bytes.resize(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i)
-        bytes[i] = EncodeChar(text[i].unicode());
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    for (const QChar c : text)
+        *out++ = EncodeChar(c.unicode());
     return bytes;
 }
 
@@ -114,50 +132,96 @@ TIniFile TIniFile::ReadFile(const QString& fileName, bool* readable) {
 
 TIniFile TIniFile::FromBytes(QByteArrayView bytes) {
     TIniFile ini;
-    QStringList lines = DecodeWindows1252(bytes).split(u'\n');
-    // The last line break ends the last line; it does not start another one.
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    for (QString& line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (const std::optional<QString> name = HeaderName(line))
-            ini.sections.append(TSection{*name, {line}, {}});
-        else if (ini.sections.isEmpty())
-            ini.preamble.append(line);
-        else
-            ini.sections.last().AppendLine(line);
+    ini.text = DecodeWindows1252(bytes);
+    const QStringView text(ini.text);
+
+    // Two passes over the text: the lines of each part are counted first, so that each part
+    // takes its lines in one piece.
+    const auto forEachLine = [text](auto&& visit) {
+        for (qsizetype from = 0; from < text.size();) {
+            qsizetype end = text.indexOf(u'\n', from);
+            // The last line break ends the last line; it does not start another one.
+            const qsizetype next = end < 0 ? text.size() : end + 1;
+            if (end < 0)
+                end = text.size();
+            const qsizetype length = end - from - (end > from && text[end - 1] == u'\r' ? 1 : 0);
+            visit(TLine{from, length, false}, HeaderName(text.mid(from, length)).has_value());
+            from = next;
+        }
+    };
+    std::vector<qsizetype> counts{0}; // the preamble's lines, then each section's
+    forEachLine([&counts](const TLine&, bool header) {
+        if (header)
+            counts.push_back(0);
+        ++counts.back();
+    });
+    ini.preamble.reserve(size_t(counts[0]));
+    ini.sections.resize(counts.size() - 1);
+    for (size_t i = 1; i < counts.size(); ++i) {
+        ini.sections[i - 1].Lines.reserve(size_t(counts[i]));
+        ini.sections[i - 1].Keys.reserve(size_t(counts[i] - 1));
     }
+    TSection* section = nullptr;
+    forEachLine([&](const TLine& line, bool header) {
+        if (header) {
+            section = section ? section + 1 : ini.sections.data();
+            const QStringView name = *HeaderName(ini.Text(line));
+            section->Name = {name.data() - text.data(), name.size(), false};
+        } else if (!section) {
+            ini.preamble.push_back(line);
+            return;
+        } else if (const std::optional<TLineEntry> entry = EntryOf(ini.Text(line))) {
+            section->AddKey(KeyHash(entry->Key), qsizetype(section->Lines.size()));
+        }
+        section->Lines.push_back(line);
+    });
     return ini;
 }
 
-void TIniFile::TSection::AppendLine(const QString& line) {
-    if (const std::optional<TEntryView> entry = EntryOf(line))
-        Keys.push_back({KeyHash(entry->Key), Lines.size()});
-    Lines.append(line);
+void TIniFile::TSection::AddKey(size_t hash, qsizetype line) {
+    Keys.push_back({hash, line});
+    KeyBits.set(hash % KeyBits.size());
 }
 
-qsizetype TIniFile::TSection::FindEntry(QStringView key) const {
-    const size_t hash = KeyHash(key);
-    for (const TKeyLine& entry : Keys) {
-        if (entry.Hash == hash && SameName(EntryOf(Lines.at(entry.Line))->Key, key))
+qsizetype TIniFile::FindEntry(const TSection& section, QStringView key) const {
+    return FindEntry(section, key, KeyHash(key));
+}
+
+qsizetype TIniFile::FindEntry(const TSection& section, QStringView key, size_t hash) const {
+    if (!section.KeyBits.test(hash % section.KeyBits.size()))
+        return -1;
+    for (const TKeyLine& entry : section.Keys) {
+        if (entry.Hash == hash && SameName(EntryOf(Text(section.Lines[entry.Line]))->Key, key))
             return entry.Line;
     }
     return -1;
 }
 
 QByteArray TIniFile::ToBytes() const {
-    QString text;
-    const auto add = [&text](const QStringList& lines) {
-        for (const QString& line : lines) {
-            text += line;
-            text += QStringLiteral("\r\n");
+    // Sized first and encoded in place: one buffer, however long the document.
+    qsizetype size = 0;
+    const auto measure = [&](const std::vector<TLine>& lines) {
+        for (const TLine& line : lines)
+            size += Text(line).size() + 2;
+    };
+    measure(preamble);
+    for (const TSection& section : sections)
+        measure(section.Lines);
+
+    QByteArray bytes(size, Qt::Uninitialized);
+    char* out = bytes.data();
+    const auto add = [&](const std::vector<TLine>& lines) {
+        for (const TLine& line : lines) {
+            for (const QChar c : Text(line))
+                *out++ = EncodeChar(c.unicode());
+            *out++ = '\r';
+            *out++ = '\n';
         }
     };
     add(preamble);
     for (const TSection& section : sections)
         add(section.Lines);
-    return EncodeWindows1252(text);
+    return bytes;
 }
 
 void TIniFile::WriteFile(const QString& fileName) const {
@@ -178,43 +242,76 @@ bool TIniFile::HasSection(QStringView section) const {
 QStringList TIniFile::SectionNames() const {
     QStringList names;
     for (const TSection& section : sections)
-        names.append(section.Name);
+        names.append(Text(section.Name).toString());
     return names;
 }
 
 std::optional<QString> TIniFile::Value(QStringView section, QStringView key) const {
+    if (const std::optional<QStringView> value = ValueView(section, key))
+        return value->toString();
+    return std::nullopt;
+}
+
+std::optional<QStringView> TIniFile::ValueView(QStringView section, QStringView key) const {
     const TSection* found = FindSection(section);
     if (!found)
         return std::nullopt;
-    const qsizetype line = found->FindEntry(key);
+    const qsizetype line = FindEntry(*found, key);
     if (line < 0)
         return std::nullopt;
-    return EntryOf(found->Lines.at(line))->Value.toString();
+    return EntryOf(Text(found->Lines[line]))->Value;
 }
 
 QList<TIniFile::TEntry> TIniFile::Entries(QStringView section) const {
     QList<TEntry> entries;
+    for (const TEntryView& entry : EntryViews(section))
+        entries.append({entry.first.toString(), entry.second.toString()});
+    return entries;
+}
+
+QList<TIniFile::TEntryView> TIniFile::EntryViews(QStringView section) const {
+    QList<TEntryView> entries;
     for (const TSection& s : sections) {
-        if (!SameName(s.Name, section))
+        if (!SameName(Text(s.Name), section))
             continue;
         for (const TKeyLine& key : s.Keys) {
-            const TEntryView entry = *EntryOf(s.Lines.at(key.Line));
-            entries.append({entry.Key.toString(), entry.Value.toString()});
+            const TLineEntry entry = *EntryOf(Text(s.Lines[key.Line]));
+            entries.append({entry.Key, entry.Value});
         }
     }
     return entries;
 }
 
 void TIniFile::RemoveSection(QStringView section) {
-    sections.removeIf([section](const TSection& s) { return SameName(s.Name, section); });
+    std::erase_if(sections, [&](const TSection& s) { return SameName(Text(s.Name), section); });
 }
 
-void TIniFile::SetValue(QStringView section, const QString& key, const QString& value) {
+TIniFile::TLine TIniFile::Write(std::initializer_list<QStringView> parts) {
+    // A part may lie in the written text itself, which moves when it grows: such parts are
+    // copied out first.
+    const std::less<const QChar*> before;
+    for (const QStringView part : parts) {
+        if (!part.isEmpty() && !before(part.data(), written.constData()) &&
+            before(part.data(), written.constData() + written.size())) {
+            QString copy;
+            for (const QStringView p : parts)
+                copy += p;
+            return Write({copy});
+        }
+    }
+    const qsizetype start = written.size();
+    for (const QStringView part : parts)
+        written += part;
+    return {start, written.size() - start, true};
+}
+
+void TIniFile::SetValue(QStringView section, QStringView key, QStringView value) {
     TSection* found = FindSection(section);
     if (!found)
-        found = &AppendSection(section.toString());
-    const QString line = key + u'=' + value;
-    if (const qsizetype known = found->FindEntry(key); known >= 0) {
+        found = &AppendSection(section);
+    const TLine line = Write({key, u"=", value});
+    const size_t keyHash = KeyHash(key);
+    if (const qsizetype known = FindEntry(*found, key, keyHash); known >= 0) {
         // The key was found as the line's own trimmed key, so the new line keeps it.
         found->Lines[known] = line;
         return;
@@ -222,17 +319,19 @@ void TIniFile::SetValue(QStringView section, const QString& key, const QString& 
     // New entries go after the last non-blank line, so that a blank line separating this
     // section from the next stays at its end. Only blank lines follow, none of them an entry,
     // so every entry keeps its place and the new one is the last.
-    qsizetype at = found->Lines.size();
-    while (at > 1 && found->Lines.at(at - 1).trimmed().isEmpty())
+    qsizetype at = qsizetype(found->Lines.size());
+    while (at > 1 && Text(found->Lines[at - 1]).trimmed().isEmpty())
         --at;
-    found->Lines.insert(at, line);
-    if (const std::optional<TEntryView> entry = EntryOf(line))
-        found->Keys.push_back({KeyHash(entry->Key), at});
+    const std::optional<TLineEntry> entry = EntryOf(Text(line));
+    const size_t hash = !entry ? 0 : entry->Key == key ? keyHash : KeyHash(entry->Key);
+    found->Lines.insert(found->Lines.begin() + at, line);
+    if (entry)
+        found->AddKey(hash, at);
 }
 
 TIniFile::TSection* TIniFile::FindSection(QStringView name) {
     for (TSection& section : sections) {
-        if (SameName(section.Name, name))
+        if (SameName(Text(section.Name), name))
             return &section;
     }
     return nullptr;
@@ -240,18 +339,27 @@ TIniFile::TSection* TIniFile::FindSection(QStringView name) {
 
 const TIniFile::TSection* TIniFile::FindSection(QStringView name) const {
     for (const TSection& section : sections) {
-        if (SameName(section.Name, name))
+        if (SameName(Text(section.Name), name))
             return &section;
     }
     return nullptr;
 }
 
-TIniFile::TSection& TIniFile::AppendSection(const QString& name) {
+TIniFile::TSection& TIniFile::AppendSection(QStringView name) {
     // One blank line between sections keeps the file readable; it belongs to the section
     // above, so removing a section later takes its own separator with it.
-    QStringList& above = sections.isEmpty() ? preamble : sections.last().Lines;
-    if (!above.isEmpty() && !above.constLast().trimmed().isEmpty())
-        above.append(QString());
-    sections.append(TSection{name, {u'[' + name + u']'}, {}});
-    return sections.last();
+    std::vector<TLine>& above = sections.empty() ? preamble : sections.back().Lines;
+    if (!above.empty() && !Text(above.back()).trimmed().isEmpty())
+        above.push_back(TLine{0, 0, true});
+    // The program writes whole sections key by key: room for a configuration's worth at once
+    // instead of growing step by step.
+    if (written.capacity() - written.size() < 1024)
+        written.reserve(written.size() + 4096);
+    TSection& section = sections.emplace_back();
+    section.Lines.reserve(32);
+    section.Keys.reserve(32);
+    const TLine header = Write({u"[", name, u"]"});
+    section.Name = {header.Start + 1, name.size(), true};
+    section.Lines.push_back(header);
+    return section;
 }

@@ -115,17 +115,69 @@ TFirmwareImage& LoadBuiltInImage(QByteArrayView bytes) {
     return image;
 }
 
-quint32 FirmwareChecksum(QByteArrayView buffer) {
-    quint32 r = 0;
-    const qsizetype size = buffer.size();
+namespace {
+
+constexpr quint32 ChecksumMask = 0xFFFFFF;
+
+// One step of the checksum without a word: r × x, folded back into 24 bits. The checksum is
+// linear in this step, which lets a run of padding be added without walking it.
+quint32 TimesX(quint32 r) {
+    r <<= 1;
+    return r & 0x1000000 ? (r ^ 0x80001B) & ChecksumMask : r;
+}
+
+// a × b, both taken as polynomials the way TimesX multiplies by x.
+quint32 Times(quint32 a, quint32 b) {
+    quint32 product = 0;
+    for (int bit = 23; bit >= 0; --bit) {
+        product = TimesX(product);
+        if (b >> bit & 1)
+            product ^= a;
+    }
+    return product;
+}
+
+quint32 ChecksumOf(const uchar* bytes, qsizetype size, quint32 r) {
     for (qsizetype i = 0; i < size; i += 2) {
-        const quint32 low = quint8(buffer[i]);
-        const quint32 high = i + 1 < size ? quint8(buffer[i + 1]) : 0xFF;
-        r = (r << 1) ^ (low | high << 8);
-        if (r & 0x1000000)
-            r = (r ^ 0x80001B) & 0xFFFFFF;
+        const quint32 low = bytes[i];
+        const quint32 high = i + 1 < size ? bytes[i + 1] : 0xFF;
+        r = TimesX(r) ^ (low | high << 8);
     }
     return r;
+}
+
+// The checksum r carried on over words of 0xFFFF: r × x^words + the padding's own sum, both
+// found by doubling the count (a run of n words then n more: sum × x^n + sum).
+quint32 OverPadding(quint32 r, quint64 words) {
+    quint32 power = 1; // x^n
+    quint32 sum = 0;   // the checksum of n padding words from 0
+    for (int bit = 63; bit >= 0; --bit) {
+        sum = Times(power, sum) ^ sum;
+        power = Times(power, power);
+        if (words >> bit & 1) {
+            sum = TimesX(sum) ^ 0xFFFF;
+            power = TimesX(power);
+        }
+    }
+    return Times(power, r) ^ sum;
+}
+
+} // namespace
+
+quint32 FirmwareChecksum(QByteArrayView buffer) {
+    // Payloads are checked in their 256 KiB buffer, mostly 0xFF padding: the run of 0xFF at
+    // the end is added in one go, so that a short image costs what its bytes cost.
+    const auto* bytes = reinterpret_cast<const uchar*>(buffer.data());
+    static const QByteArray block(4096, char(0xFF));
+    qsizetype data = buffer.size();
+    while (data >= block.size() &&
+           std::memcmp(bytes + data - block.size(), block.constData(), size_t(block.size())) == 0)
+        data -= block.size();
+    while (data > 0 && bytes[data - 1] == 0xFF)
+        --data;
+    // An odd end of data takes the 0xFF behind it as its high byte, as the word-wise sum does.
+    const quint64 words = quint64(buffer.size() + 1) / 2 - quint64(data + 1) / 2;
+    return OverPadding(ChecksumOf(bytes, data, 0), words);
 }
 
 QByteArray MakeFirmwareFile(const TFirmwareFileInfo& info, QByteArrayView payload) {

@@ -56,7 +56,8 @@ QByteArray Exchange(TComm& comm, const QByteArray& command, const QString& timeo
     case PacketTimeout:
         throw ECommError(timeoutMessage);
     default:
-        throw ECommError(QStringLiteral("The link to the multiplexer was closed"));
+        // The session tells the user that the link went; the update only stops.
+        throw ELinkLost(QStringLiteral("The link to the multiplexer was closed"));
     }
 }
 

@@ -51,7 +51,8 @@ QString BootReplyText(QByteArrayView reply);
 // of the image, CRC check. The link is in packet mode while it runs and back in line mode
 // however it ends. Each reply is awaited for 2000 ms without spinning. With a progress user,
 // the bar follows the pages and the window is kept painted (user input waits). Raises
-// ECommError with the message to show on every failure (other classes for a broken link).
+// ECommError with the message to show on every failure; a link that closes raises ELinkLost
+// (the session reports the closing) and a write to a broken link its own error.
 void RunBootloader(TComm& comm, const TFirmwareImage& image, IUser* progress);
 
 // The firmware update as one job on a connected session: checks the link, loads the image,

@@ -224,9 +224,9 @@ void TestConfigFile::IniWritingKeepsOtherLines() {
     QCOMPARE(ini.ToBytes(), original);
 
     ini.RemoveSection(u"B");
-    ini.SetValue(u"a", "KEY", "new");
-    ini.SetValue(u"a", "other", "2");
-    ini.SetValue(u"D", "n", "\u00E9");
+    ini.SetValue(u"a", u"KEY", u"new");
+    ini.SetValue(u"a", u"other", u"2");
+    ini.SetValue(u"D", u"n", u"\u00E9");
     QCOMPARE(ini.ToBytes(), QByteArray("; head\r\n"
                                        "[A]\r\n"
                                        "KEY=new\r\n"

@@ -6,12 +6,15 @@
 //
 // One test function per job, so that CTest can run the jobs side by side (see CMakeLists.txt).
 // Time bounds grow with TW_TIME_SCALE for slow builds (sanitizers); what is checked does not.
+#include "FwReleased.h"
 #include "ScriptedUser.h"
 
 #include "comms/Comms.h"
 #include "config/ConfigJobs.h"
 #include "config/ConfigSentences.h"
 #include "config/MuxConfig.h"
+#include "firmware/FwImage.h"
+#include "firmware/FwUpdate.h"
 #include "n2k/N2K.h"
 #include "network/NetworkJobs.h"
 #include "network/NetworkSettings.h"
@@ -24,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -231,6 +235,8 @@ class TestFaultMatrix : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+
     void Identify_data();
     void Identify();
     void ReadConfiguration_data();
@@ -245,7 +251,19 @@ private slots:
     void NetworkRead();
     void NetworkWrite_data();
     void NetworkWrite();
+    void FirmwareUpdate_data();
+    void FirmwareUpdate();
+
+private:
+    QTemporaryDir dataHome;
 };
+
+void TestFaultMatrix::initTestCase() {
+    // The firmware update keeps the configuration in the user's data folder: one of this test's
+    // own.
+    QVERIFY(dataHome.isValid());
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+}
 
 // Connect: the identification, then the configuration read it starts.
 void TestFaultMatrix::Identify_data() {
@@ -565,6 +583,151 @@ void TestFaultMatrix::NetworkWrite() {
     // told so; an acknowledged one is there.
     if (outcome == woVerified)
         QCOMPARE(TXPortSetup::FromBytes(rig.sim->Setup(0))->LocalPort(), 2000);
+}
+
+namespace {
+
+const QString UpdateFailed = QStringLiteral("The firmware update failed");
+const QString UpdateSucceeded = QStringLiteral("The firmware update was successful");
+const QString RestoreQuestion = QStringLiteral("Restore the configuration read before the update?");
+// Stands for the backup's place in the expected messages.
+const QString SavedInBackup =
+    QStringLiteral("The configuration read before the update is saved in\n%1");
+
+} // namespace
+
+// The firmware update with the built-in image (312 pages), against the bootloader's faults and
+// the line faults of the phases around it. Every way out says what happened in order, keeps the
+// configuration read before (offered back after a success, its place named after a failure),
+// and leaves the session idle with its controls as the link allows.
+void TestFaultMatrix::FirmwareUpdate_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("command");          // sfBootErrorCommand, with the error reply
+    QTest::addColumn<QStringList>("messages"); // in order; "%1" is the backup file
+    QTest::addColumn<bool>("succeeded");
+    QTest::addColumn<bool>("linkKept");
+    QTest::addColumn<bool>("inBootloader"); // the multiplexer is left in its bootloader
+    QTest::addColumn<bool>("backedUp");     // the configuration was saved before the update
+    QTest::addColumn<int>("boundMs");
+
+    // The reset, the bootloader's announcement (250 ms), 312 pages and the restart: a few
+    // seconds; the waits the faults add come on top.
+    constexpr int Update = 8000;
+    // After a failed programming step, the wait for a version report that does not come.
+    constexpr int Restart = RestartTimeoutMs;
+    const quint32 deviceCrc = LoadFirmwareImage(BuiltInImageSource).DeviceCrc();
+    const auto hex = [](quint32 v) {
+        return QStringLiteral("%1").arg(v, 8, 16, QChar(u'0')).toUpper();
+    };
+    const auto row = [](const char* name, TFault fault, int command, const QStringList& messages,
+                        bool succeeded, bool linkKept, bool inBootloader, bool backedUp,
+                        int boundMs) {
+        QTest::newRow(name) << fault.Fault << fault.Value << command << messages << succeeded
+                            << linkKept << inBootloader << backedUp << boundMs;
+    };
+    const QStringList success{UpdateSucceeded};
+    const auto failed = [](const QString& reason) {
+        return QStringList{reason, UpdateFailed, SavedInBackup};
+    };
+
+    // Columns after the messages: succeeded, link kept, left in the bootloader, backed up.
+    row("no fault", {}, 0, success, true, true, false, true, Update);
+    // The bootloader's answer to the synchronisation packet is dropped, not taken for the erase's.
+    row("synchronisation answered", {sfSyncReply, 0xE1, {}}, 0, success, true, true, false, true,
+        Update);
+    row("answers 20 ms late", {sfDelay, 20, {}}, 0, success, true, true, false, true,
+        Update + 312 * 20 + 2000);
+    row("every command refused", {sfBootErrorReply, 0xE1, {}}, 0,
+        failed("Erase application command:\nUnknown command"), false, true, true, true,
+        Update + Restart);
+    row("a page refused", {sfBootErrorReply, 0xE0, {}}, bcProgramPage,
+        failed("Programm application page command:\nFrame size error"), false, true, true, true,
+        Update + Restart);
+    row("nothing answered", {sfBootNoReply, 255, {}}, 0,
+        failed("Bootloader: Erase command timeout"), false, true, true, true,
+        Update + BootReplyTimeoutMs + Restart);
+    row("CRC unanswered", {sfBootNoReply, bcCrc, {}}, 0, failed("Bootloader: CRC command timeout"),
+        false, true, true, true, Update + BootReplyTimeoutMs + Restart);
+    row("CRC mismatch", {sfCrcMismatch, 0x0100, {}}, 0,
+        failed(QStringLiteral("Bootloader: CRC error\nFile CRC: %1\nMult.CRC: %2")
+                   .arg(hex(deviceCrc), hex(deviceCrc ^ 0x0100))),
+        false, true, true, true, Update + Restart);
+    // No announcement within 4000 ms: that alone is said, the programming never began.
+    row("bootloader silent", {sfSilentBootloader, 1, {}}, 0,
+        {"Bootloader: Initialisation failed", SavedInBackup}, false, true, true, true,
+        Update + LoaderTimeoutMs);
+    // Late beyond the reply time-out: the late reply is no answer to anything later.
+    row("answers 2500 ms late", {sfDelay, 2500, {}}, 0, failed("Bootloader: Erase command timeout"),
+        false, true, true, true, Update + 3 * 2500 + BootReplyTimeoutMs + Restart);
+    row("link closed at the erase", {sfBootDrop, bcErase, {}}, 0,
+        {TcpLost, UpdateFailed, SavedInBackup}, false, false, true, true, Update);
+    row("link closed at the first page", {sfBootDrop, bcProgramPage, {}}, 0,
+        {TcpLost, UpdateFailed, SavedInBackup}, false, false, true, true, Update);
+    row("link closed at the CRC", {sfBootDrop, bcCrc, {}}, 0,
+        {TcpLost, UpdateFailed, SavedInBackup}, false, false, true, true, Update);
+    // Lost while the configuration is read for the backup: nothing was saved, nothing reset.
+    row("link closed in the backup read", {sfDropAfter, 5, {}}, 0, {TcpLost}, false, false, false,
+        false, Update);
+}
+
+void TestFaultMatrix::FirmwareUpdate() {
+    QFETCH(int, fault);
+    QFETCH(int, value);
+    QFETCH(int, command);
+    QFETCH(QStringList, messages);
+    QFETCH(bool, succeeded);
+    QFETCH(bool, linkKept);
+    QFETCH(bool, inBootloader);
+    QFETCH(bool, backedUp);
+    QFETCH(int, boundMs);
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    rig.Apply({fault, value, {}});
+    if (command)
+        rig.sim->SetFault(sfBootErrorCommand, command);
+
+    QElapsedTimer clock;
+    clock.start();
+    TFwUpdate update(*rig.session);
+    QCOMPARE(update.Run(BuiltInImageSource), succeeded);
+    // Everything it says it says before it returns, the link lost included.
+    QVERIFY2(clock.elapsed() <= Scaled(boundMs), qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(rig.AwaitIdle(Scaled(SlackMs)));
+    VerifyUpdateReleased(*rig.session, rig.user, Scaled(SlackMs));
+    QCOMPARE(update.State(), succeeded ? fwSucceeded : fwFailed);
+
+    // The configuration read before is kept in a file that holds it; after a success it is
+    // offered back (the scripted user says No), after a failure its place is named.
+    QCOMPARE(update.BackupFile().isEmpty(), !backedUp);
+    if (backedUp) {
+        QFile backup(update.BackupFile());
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QVERIFY(backup.readAll().contains("[Configuration]"));
+    }
+    QCOMPARE(rig.user.Questions, succeeded ? QStringList{RestoreQuestion} : QStringList());
+    QStringList expected;
+    for (const QString& text : messages)
+        expected.append(text == SavedInBackup ? text.arg(update.BackupFile()) : text);
+    QVERIFY2(rig.user.Messages == expected, qPrintable(rig.user.Messages.join(u'|')));
+    QCOMPARE(rig.user.Errors, QStringList());
+
+    // The controls: back with the link; after a success, once the new firmware's configuration
+    // has been read whole.
+    QVERIFY(!rig.controls.isEmpty());
+    QCOMPARE(rig.controls.constLast(), linkKept);
+    // The read for the backup, and the new firmware's.
+    QCOMPARE(rig.readsFinished, int(backedUp) + int(succeeded));
+    QCOMPARE(rig.sim->InBootloader(), inBootloader);
+    QCOMPARE(rig.session->IsOpen(), linkKept);
+    if (!linkKept || inBootloader)
+        return;
+    // The application answers again, and nothing the update left behind answers in its place.
+    rig.sim->ClearFaults();
+    rig.user.Messages.clear();
+    Guarded(rig, [&] { rig.session->SendAndWait(QStringLiteral("$PZRQUI"), nkUI); });
+    QCOMPARE(rig.Said(), QStringList());
+    QCOMPARE(rig.session->Activity(), acIdle);
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

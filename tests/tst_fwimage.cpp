@@ -50,6 +50,8 @@ private slots:
 
     void Checksum_data();
     void Checksum();
+    void ChecksumOverPadding_data();
+    void ChecksumOverPadding();
     void LoadsHeaderFields();
     void Loads_data();
     void Loads();
@@ -94,6 +96,34 @@ void TestFwImage::Checksum() {
     // The writer stores it in the header, upper byte zero.
     const QByteArray file = MakeFirmwareFile({}, payload);
     QCOMPARE(file.mid(16, 4), QByteArray::fromRawData(reinterpret_cast<const char*>(&expected), 4));
+}
+
+void TestFwImage::ChecksumOverPadding_data() {
+    QTest::addColumn<QByteArray>("buffer");
+    const QByteArray random = Pseudorandom(5000, 11);
+    QTest::newRow("all padding") << QByteArray(FwPayloadSize, char(0xFF));
+    QTest::newRow("one byte, then padding") << Padded("\x01");
+    QTest::newRow("odd data, then padding") << Padded(random.left(4097));
+    QTest::newRow("data ending in 0xFF") << Padded(random.left(100) + "\xFF\xFF\xFF");
+    QTest::newRow("padding, then a byte") << QByteArray(9000, char(0xFF)) + 'x';
+    QTest::newRow("odd size, all 0xFF") << QByteArray(8193, char(0xFF));
+    QTest::newRow("no padding") << random;
+    QTest::newRow("full buffer of data") << Pseudorandom(FwPayloadSize, 3);
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestFwImage::ChecksumOverPadding() {
+    // The sum as it is defined, word by word over the whole buffer.
+    QFETCH(QByteArray, buffer);
+    quint32 r = 0;
+    for (qsizetype i = 0; i < buffer.size(); i += 2) {
+        const quint32 low = quint8(buffer[i]);
+        const quint32 high = i + 1 < buffer.size() ? quint8(buffer[i + 1]) : 0xFF;
+        r = (r << 1) ^ (low | high << 8);
+        if (r & 0x1000000)
+            r = (r ^ 0x80001B) & 0xFFFFFF;
+    }
+    QCOMPARE(FirmwareChecksum(buffer), r);
 }
 
 void TestFwImage::LoadsHeaderFields() {

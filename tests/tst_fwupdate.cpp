@@ -1,6 +1,7 @@
 // The firmware update job against the simulated multiplexer over loopback TCP: the bootloader
 // exchange byte by byte, progress, every failure and its clean-up, the refusals that send
 // nothing, the recovery of a device left in its bootloader, and the configuration kept across.
+#include "FwReleased.h"
 #include "ScriptedUser.h"
 
 #include "comms/Comms.h"
@@ -97,14 +98,7 @@ struct TRig {
         QVERIFY(sim->ReceivedPackets().isEmpty());
     }
     // The session and the user as every way out of an update leaves them.
-    void VerifyReleased() {
-        QVERIFY(!user.ProgressShown);
-        QVERIFY(!user.Busy);
-        QVERIFY(!session->Comm().InPacketMode());
-        QVERIFY(!session->LinkHeld);
-        QVERIFY(!session->FirmwareUpdateRunning);
-        QTRY_COMPARE_WITH_TIMEOUT(session->Activity(), acIdle, Timeout);
-    }
+    void VerifyReleased() { VerifyUpdateReleased(*session, user, Timeout); }
 
     TScriptedUser user;
     std::unique_ptr<TSimulator> sim;
