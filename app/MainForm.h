@@ -160,6 +160,7 @@ private:
     QIcon glyphOn;
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};
+    quint8 lampsShown = 0; // bit n: lamp n+1 is lit
     std::array<QLabel*, 5> statusPanels{};
     QLabel* lineRatePanel = nullptr;
     TStats* stats = nullptr;

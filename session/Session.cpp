@@ -504,7 +504,8 @@ bool TSession::DrainQueue(bool sleepWhenEmpty) {
     QElapsedTimer budget;
     budget.start();
     while (!budget.hasExpired(PumpBudgetMs)) {
-        const std::optional<QByteArray> line = comm->PopLine();
+        const std::optional<QByteArray> line =
+            sleepWhenEmpty ? comm->PopLineOrSleep() : comm->PopLine();
         if (!line) {
             // Nothing left: sleep until the link queues the next line.
             if (sleepWhenEmpty)
