@@ -64,17 +64,17 @@ const QString SaveFilters =
 void AppendToView(QPlainTextEdit& view, const QStringList& lines, qsizetype limit) {
     QTextDocument& document = *view.document();
     QTextCursor cursor(&document);
+    // Positions are set rather than moved to: inside an edit block that lays nothing out.
     cursor.beginEditBlock();
     const qsizetype excess = qsizetype(document.blockCount()) + lines.size() - limit;
-    if (excess >= document.blockCount()) {
-        cursor.select(QTextCursor::Document);
-        cursor.removeSelectedText();
-    } else if (excess > 0) {
-        cursor.setPosition(document.findBlockByNumber(int(excess)).position(),
-                           QTextCursor::KeepAnchor);
+    if (excess > 0) {
+        const int end = excess >= document.blockCount()
+                            ? document.characterCount() - 1
+                            : document.findBlockByNumber(int(excess)).position();
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
     }
-    cursor.movePosition(QTextCursor::End);
+    cursor.setPosition(document.characterCount() - 1);
     if (!document.isEmpty())
         cursor.insertBlock();
     cursor.insertText(lines.join(u'\n'));
@@ -352,13 +352,20 @@ void TMainForm::ConnectSignals() {
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
     // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
-    // much as anyone can read and costs a fraction of redrawing it fifty times.
+    // much as anyone can read and costs a fraction of redrawing it fifty times. A change is
+    // drawn at once when the last redraw is that long ago, and otherwise when it will be: the
+    // lines of a quiet link show without delay, and a busy one costs no timer of its own.
     viewerTimer.setSingleShot(true);
-    viewerTimer.setInterval(ViewerRefreshMs);
     connect(&viewerTimer, &QTimer::timeout, this, [this] { UpdateViewer(); });
     connect(&session, &TSession::ViewerChanged, this, [this] {
-        if (!viewerTimer.isActive())
-            viewerTimer.start();
+        if (viewerTimer.isActive())
+            return;
+        const qint64 since =
+            viewerRedrawn.isValid() ? viewerRedrawn.elapsed() : qint64(ViewerRefreshMs);
+        if (since >= ViewerRefreshMs)
+            UpdateViewer();
+        else
+            viewerTimer.start(int(ViewerRefreshMs - since));
     });
     connect(&session, &TSession::OverflowChanged, this,
             [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
@@ -556,6 +563,7 @@ void TMainForm::RefreshConfigPages() {
 }
 
 void TMainForm::UpdateViewer() {
+    viewerRedrawn.start();
     TViewer& viewer = session.Viewer;
     const qint64 fresh = viewer.Appended - viewerAppended;
     viewerAppended = viewer.Appended;

@@ -172,8 +172,9 @@ private:
     QString configFileName;
     QString screenshotFile;
     QString lastSaveFilter;
-    qint64 viewerAppended = 0; // the viewer's appends already shown
-    QTimer viewerTimer;        // the next redraw of the viewer
+    qint64 viewerAppended = 0;   // the viewer's appends already shown
+    QTimer viewerTimer;          // the next redraw of the viewer
+    QElapsedTimer viewerRedrawn; // since the last redraw of the viewer
     bool shown = false;
     bool clearSettings = false;
     bool persistSettings = true;
