@@ -29,6 +29,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTimer>
 
 namespace {
@@ -55,6 +57,30 @@ const QString SaveFilterConfig = QStringLiteral("Corvanta Configruation file (*.
 const QString SaveFilterLog = QStringLiteral("Log file (*.txt)");
 const QString SaveFilters =
     SaveFilterConfig + QStringLiteral(";;") + SaveFilterLog + QStringLiteral(";;Any file (*)");
+
+// Appends lines to a scrolling view that keeps the last limit lines, dropping the oldest in
+// the same edit. Once the view is full its line count never changes, so its height and scroll
+// range stay as they are and a busy link repaints the text alone, not the scroll bar too (the
+// editor's own append adds first and trims after, and moves the scroll bar twice).
+void AppendToView(QPlainTextEdit& view, const QStringList& lines, qsizetype limit) {
+    QTextDocument& document = *view.document();
+    QTextCursor cursor(&document);
+    // Positions are set rather than moved to: inside an edit block that lays nothing out.
+    cursor.beginEditBlock();
+    const qsizetype excess = qsizetype(document.blockCount()) + lines.size() - limit;
+    if (excess > 0) {
+        const int end = excess >= document.blockCount()
+                            ? document.characterCount() - 1
+                            : document.findBlockByNumber(int(excess)).position();
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    cursor.setPosition(document.characterCount() - 1);
+    if (!document.isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(lines.join(u'\n'));
+    cursor.endEditBlock();
+}
 
 // Gives each field its label's text as its accessible name ("Host:" is announced "Host"), unless
 // it has a name of its own. Qt would tell a field without a label by its group's title.
@@ -346,13 +372,20 @@ void TMainForm::ConnectSignals() {
     connect(&session, &TSession::ConfigControlsEnabled, this,
             [this](bool enable) { EnableConfigControls(enable); });
     // Busy links change the viewer on every pump tick; redrawing it ten times a second is as
-    // much as anyone can read and costs a fraction of redrawing it fifty times.
+    // much as anyone can read and costs a fraction of redrawing it fifty times. A change is
+    // drawn at once when the last redraw is that long ago, and otherwise when it will be: the
+    // lines of a quiet link show without delay, and a busy one costs no timer of its own.
     viewerTimer.setSingleShot(true);
-    viewerTimer.setInterval(ViewerRefreshMs);
     connect(&viewerTimer, &QTimer::timeout, this, [this] { UpdateViewer(); });
     connect(&session, &TSession::ViewerChanged, this, [this] {
-        if (!viewerTimer.isActive())
-            viewerTimer.start();
+        if (viewerTimer.isActive())
+            return;
+        const qint64 since =
+            viewerRedrawn.isValid() ? viewerRedrawn.elapsed() : qint64(ViewerRefreshMs);
+        if (since >= ViewerRefreshMs)
+            UpdateViewer();
+        else
+            viewerTimer.start(int(ViewerRefreshMs - since));
     });
     connect(&session, &TSession::OverflowChanged, this,
             [this](quint8 lamps) { UpdateOverflowLamps(lamps); });
@@ -550,28 +583,39 @@ void TMainForm::RefreshConfigPages() {
 }
 
 void TMainForm::UpdateViewer() {
+    viewerRedrawn.start();
     TViewer& viewer = session.Viewer;
     const qint64 fresh = viewer.Appended - viewerAppended;
     viewerAppended = viewer.Appended;
-    ui->memNmea->setUpdatesEnabled(false);
-    // Scrolling mode only ever appends: add the new lines and let the editor drop the oldest,
-    // instead of laying out the whole text again on every tick.
+    // No need to suspend the viewer's updates around the change: it is painted once, after
+    // this returns. Suspending them would repaint the whole editor, frame and scroll bar
+    // included, where only the text changed.
+    // Scrolling mode only ever appends: add the new lines and drop the oldest, instead of
+    // laying out the whole text again on every tick; more new lines than the view holds
+    // replace it all the same way.
     ui->memNmea->setMaximumBlockCount(viewer.NoScroll ? 0 : int(TViewer::MaxScrollLines));
-    if (viewer.Rewritten || viewer.NoScroll || fresh > viewer.Lines.size()) {
+    if (viewer.Rewritten || viewer.NoScroll) {
         viewer.Rewritten = false;
         ui->memNmea->setPlainText(viewer.Lines.join(u'\n'));
     } else if (fresh > 0) {
-        ui->memNmea->appendPlainText(viewer.Lines.mid(viewer.Lines.size() - fresh).join(u'\n'));
+        const qsizetype newLines = std::min<qint64>(fresh, viewer.Lines.size());
+        AppendToView(*ui->memNmea, viewer.Lines.mid(viewer.Lines.size() - newLines),
+                     TViewer::MaxScrollLines);
     }
     // The newest line in full view, however many lines the font and the window leave room
     // for: the bottom of the scroll range shows the last line whole.
     if (!viewer.NoScroll)
         ui->memNmea->verticalScrollBar()->setValue(ui->memNmea->verticalScrollBar()->maximum());
-    ui->memNmea->setUpdatesEnabled(true);
 }
 
 void TMainForm::UpdateOverflowLamps(quint8 lamps) {
+    // A busy multiplexer repeats its overflow report several times a second; a lamp whose
+    // state stays is left alone, since a new style sheet costs a re-polish and a repaint.
+    const quint8 changed = lamps ^ lampsShown;
+    lampsShown = lamps;
     for (int i = 0; i < 4; ++i) {
+        if (!((changed >> i) & 1))
+            continue;
         const bool lit = (lamps >> i) & 1;
         overflowLamps[i]->setStyleSheet(QString::fromLatin1(lit ? LampOn : LampOff));
         overflowLamps[i]->setAccessibleDescription(lit ? QStringLiteral("lit")

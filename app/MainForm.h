@@ -162,6 +162,7 @@ private:
     QIcon glyphOn;
     QIcon glyphOff;
     std::array<QLabel*, 4> overflowLamps{};
+    quint8 lampsShown = 0; // bit n: lamp n+1 is lit
     std::array<QLabel*, 5> statusPanels{};
     QLabel* lineRatePanel = nullptr;
     TStats* stats = nullptr;
@@ -173,8 +174,9 @@ private:
     QString configFileName;
     QString screenshotFile;
     QString lastSaveFilter;
-    qint64 viewerAppended = 0; // the viewer's appends already shown
-    QTimer viewerTimer;        // the next redraw of the viewer
+    qint64 viewerAppended = 0;   // the viewer's appends already shown
+    QTimer viewerTimer;          // the next redraw of the viewer
+    QElapsedTimer viewerRedrawn; // since the last redraw of the viewer
     bool shown = false;
     bool clearSettings = false;
     bool persistSettings = true;

@@ -253,6 +253,17 @@ std::optional<QByteArray> TComm::PopLine() {
     return line;
 }
 
+std::optional<QByteArray> TComm::PopLineOrSleep() {
+    std::lock_guard guard(Lock);
+    if (Queue.empty()) {
+        consumerAsleep = true;
+        return std::nullopt;
+    }
+    QByteArray line = std::move(Queue.front());
+    Queue.pop_front();
+    return line;
+}
+
 qsizetype TComm::QueuedLines() const {
     std::lock_guard guard(Lock);
     return qsizetype(Queue.size());
@@ -261,17 +272,17 @@ qsizetype TComm::QueuedLines() const {
 void TComm::PushLines(std::vector<QByteArray>& lines) {
     if (lines.empty())
         return;
-    bool wasEmpty = false;
+    bool wake = false;
     {
         std::lock_guard guard(Lock);
-        wasEmpty = Queue.empty();
+        wake = consumerAsleep;
+        consumerAsleep = false;
         for (QByteArray& line : lines)
             Queue.push_back(std::move(line));
     }
     lines.clear();
-    // Whoever drains the queue may sleep while it is empty; only the first line wakes it, so
-    // a busy link costs no signal per batch.
-    if (wasEmpty)
+    // Only a sleeping consumer is woken: one that is awake takes these lines on its next tick.
+    if (wake)
         emit LinesQueued();
 }
 

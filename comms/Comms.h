@@ -110,6 +110,10 @@ public:
 
     // The oldest received line; Lock is held for this one pop only.
     std::optional<QByteArray> PopLine();
+    // PopLine for the one consumer that sleeps while the queue is empty: when nothing is
+    // queued, the consumer is marked asleep, and the next line queued wakes it with
+    // LinesQueued. While it is awake, lines are queued without a signal.
+    std::optional<QByteArray> PopLineOrSleep();
     qsizetype QueuedLines() const;
 
     QStringList DeviceNames() const { return deviceNames; }
@@ -119,7 +123,8 @@ public:
 signals:
     // The TCP peer closed or reset the connection; delivered on the user-interface thread.
     void ConnectionLost();
-    // A line was queued while the queue was empty. Emitted on the thread that received it;
+    // A line was queued while the consumer slept (it found the queue empty with
+    // PopLineOrSleep, or has not drained it yet). Emitted on the thread that received it;
     // connect with a queued (or automatic) connection.
     void LinesQueued();
 
@@ -156,6 +161,10 @@ private:
     // It also guards the receive thread's packet state, whose completion packetReady signals.
     mutable std::mutex Lock;
     std::deque<QByteArray> Queue;
+    // Guarded by Lock. A busy link queues lines many times a second while the consumer is
+    // awake and ticking anyway: only the first line after it fell asleep costs a signal, and
+    // with it a wake-up of the consumer's thread.
+    bool consumerAsleep = true;
     std::condition_variable packetReady;
 
     // Appends received lines to Queue and empties the batch.

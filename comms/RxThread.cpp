@@ -5,12 +5,30 @@
 #include <QSerialPort>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
 
 constexpr qsizetype ReadChunk = 64 * 1024;
 constexpr int FinishTimeoutMs = 1000;
+
+// A link that trickles lines in (a serial adapter hands over a few bytes at a time, a network
+// device may send every line on its own) would wake this thread, and the pump behind it, for
+// every one. After a light read the thread lets the next bytes collect for a moment (Pause)
+// before it reads again, so a busy link is read in batches: a few wake-ups a second however
+// the bytes come. Reads this large are not light: a flood is read as fast as it comes.
+constexpr qint64 LightReadBytes = 16 * 1024;
+// A network link collects at most this long: the viewer shows ten times a second anyway, and
+// the system's receive buffer holds far more than the busiest link sends meanwhile.
+constexpr auto NetworkPause = std::chrono::milliseconds(100);
+// A serial link collects no more than fits well within the terminal driver's buffer (4 KB on
+// Linux; a fuller one throttles the adapter, which may then lose bytes): 1 KB at the port's
+// speed, 22 ms at the multiplexer's 460800 bit/s.
+constexpr qint64 SerialPauseBytes = 1024;
+// While the program is talking with the multiplexer (it wrote lately), an answer is awaited:
+// bytes are read as soon as they come.
+constexpr auto TalkingAfterWrite = std::chrono::milliseconds(250);
 
 } // namespace
 
@@ -37,6 +55,7 @@ QString TRXThread::Start() {
 void TRXThread::Stop() {
     if (isRunning()) {
         stopRequested.store(true, std::memory_order_release);
+        CutPause();
         quit();
     }
     Join();
@@ -77,15 +96,50 @@ void TRXThread::run() {
     ended.store(true, std::memory_order_release);
 }
 
-void TRXThread::Receive() {
+qint64 TRXThread::Receive() {
     if (lost.load(std::memory_order_relaxed))
-        return;
+        return 0;
+    qint64 total = 0;
     for (;;) {
         const qint64 n = device->read(buffer.data(), qint64(buffer.size()));
         if (n <= 0)
             break;
         Feed(buffer.data(), n);
+        total += n;
     }
+    return total;
+}
+
+void TRXThread::Pace(qint64 bytesRead) {
+    if (bytesRead <= 0 || bytesRead >= LightReadBytes ||
+        std::chrono::steady_clock::now() - lastWrite < TalkingAfterWrite)
+        return;
+    {
+        // Only a cut that comes from here on ends this pause.
+        std::lock_guard guard(paceLock);
+        pauseCut = false;
+    }
+    {
+        // Bootloader packets are answered one by one: never held back.
+        std::lock_guard guard(comm.Lock);
+        if (PacketMode)
+            return;
+    }
+    // The event loop waits meanwhile; the bytes wait in the system's buffer. A write to carry
+    // out, a stop or a mode switch ends the pause at once.
+    std::unique_lock lock(paceLock);
+    paceWake.wait_for(lock, Pause(), [this] {
+        return pauseCut || pendingWrite.load(std::memory_order_acquire) != nullptr ||
+               stopRequested.load(std::memory_order_acquire);
+    });
+}
+
+void TRXThread::CutPause() {
+    {
+        std::lock_guard guard(paceLock);
+        pauseCut = true;
+    }
+    paceWake.notify_all();
 }
 
 void TRXThread::Feed(const char* data, qsizetype size) {
@@ -116,6 +170,7 @@ QString TRXThread::Write(const QByteArray& bytes) {
     // Called by name: Qt builds the call inside its own library and the request itself
     // travels through pendingWrite.
     QMetaObject::invokeMethod(workerAddress, "WritePending", Qt::QueuedConnection);
+    CutPause();
     return done.get();
 }
 
@@ -128,6 +183,7 @@ void TRXThread::WritePending() {
 QString TRXThread::WriteNow(const QByteArray& bytes) {
     if (lost.load(std::memory_order_relaxed) || !device->isOpen())
         return QStringLiteral("The connection is closed");
+    lastWrite = std::chrono::steady_clock::now();
     const qint64 written = device->write(bytes);
     if (written != bytes.size() || !Flush(*device))
         return device->errorString();
@@ -150,10 +206,13 @@ void TRXThread::LinkDown(bool report) {
 }
 
 void TRXThread::SetPacketMode(bool on) {
-    std::lock_guard guard(comm.Lock);
-    PacketMode = on;
-    packetFramer.Reset();
-    lineReset = true;
+    {
+        std::lock_guard guard(comm.Lock);
+        PacketMode = on;
+        packetFramer.Reset();
+        lineReset = true;
+    }
+    CutPause();
 }
 
 int TRXThread::ReceivePacket(TPacket& packet, int timeoutMs, bool keepPartial) {
@@ -213,6 +272,12 @@ bool TSerialThread::Flush(QIODevice& io) {
     return true;
 }
 
+std::chrono::milliseconds TSerialThread::Pause() const {
+    // Ten bits a byte: start, eight data bits, stop.
+    const qint64 ms = SerialPauseBytes * 10 * 1000 / std::max<qint64>(speed, 1);
+    return std::chrono::milliseconds(std::clamp<qint64>(ms, 1, NetworkPause.count()));
+}
+
 void TSerialThread::Finish(QIODevice& io) {
     if (io.bytesToWrite() > 0)
         io.waitForBytesWritten(FinishTimeoutMs);
@@ -253,6 +318,10 @@ bool TTCPThread::Flush(QIODevice& io) {
     auto& socket = static_cast<QTcpSocket&>(io);
     socket.flush();
     return socket.state() == QAbstractSocket::ConnectedState;
+}
+
+std::chrono::milliseconds TTCPThread::Pause() const {
+    return NetworkPause;
 }
 
 void TTCPThread::Finish(QIODevice& io) {

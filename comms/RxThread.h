@@ -8,6 +8,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
 #include <vector>
@@ -56,6 +58,8 @@ protected:
     virtual bool Flush(QIODevice& io) = 0;
     // Gives buffered output a moment to go out before the device is closed.
     virtual void Finish(QIODevice& io) = 0;
+    // How long bytes may collect after a light read before they are read (see Pace).
+    virtual std::chrono::milliseconds Pause() const = 0;
 
     void run() override;
 
@@ -68,7 +72,12 @@ private:
     };
 
     void Join();
-    void Receive();
+    // Reads everything the device holds; returns the number of bytes read.
+    qint64 Receive();
+    // After a light read, lets the next bytes collect for a moment before reading again.
+    void Pace(qint64 bytesRead);
+    // Ends a pause of Pace early.
+    void CutPause();
     void Feed(const char* data, qsizetype size);
     void WritePending();
     QString WriteNow(const QByteArray& bytes);
@@ -97,6 +106,12 @@ private:
     std::atomic<bool> lost{false};
     // The one write in flight: the user-interface thread waits for its outcome.
     std::atomic<TWriteRequest*> pendingWrite{nullptr};
+    // Pace's pause: a write, a stop or a mode switch ends it early.
+    std::mutex paceLock;
+    std::condition_variable paceWake;
+    bool pauseCut = false; // guarded by paceLock
+    // When the receive thread last wrote (its own clock; nobody else reads it).
+    std::chrono::steady_clock::time_point lastWrite{};
     // Published before Start returns; stays valid until the thread ends.
     TRXWorker* workerAddress = nullptr;
 };
@@ -110,7 +125,7 @@ public:
         : rx(thread) {}
 
 public slots:
-    void Receive() { rx.Receive(); }
+    void Receive() { rx.Pace(rx.Receive()); }
     void WritePending() { rx.WritePending(); }
     // The link ended: take what is still buffered, then stop reading.
     void LinkDown() { rx.LinkDown(true); }
@@ -135,6 +150,7 @@ protected:
     void WatchLink(QIODevice& io, TRXWorker& receiver) override;
     bool Flush(QIODevice& io) override;
     void Finish(QIODevice& io) override;
+    std::chrono::milliseconds Pause() const override;
 
 private:
     const QString portName;
@@ -153,6 +169,7 @@ protected:
     void WatchLink(QIODevice& io, TRXWorker& receiver) override;
     bool Flush(QIODevice& io) override;
     void Finish(QIODevice& io) override;
+    std::chrono::milliseconds Pause() const override;
 
 private:
     const QString host;

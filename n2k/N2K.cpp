@@ -67,18 +67,7 @@ TN2KDeviceList::TN2KDeviceList(TSession& aSession, QObject* parent)
     });
 }
 
-TN2KDeviceList::~TN2KDeviceList() {
-    if (expecting)
-        session.ExpectReplies(false);
-}
-
-void TN2KDeviceList::UpdateExpecting() {
-    const bool scanning = state != nsIdle && state != nsChanged;
-    if (scanning != expecting) {
-        expecting = scanning;
-        session.ExpectReplies(scanning);
-    }
-}
+TN2KDeviceList::~TN2KDeviceList() = default;
 
 void TN2KDeviceList::Clear() {
     devices.fill(TN2KDevice());
@@ -90,7 +79,6 @@ void TN2KDeviceList::Scan() {
     state = nsAddressClaim;
     scanIndex = 0;
     Clear();
-    UpdateExpecting();
     Send(RequestText(PgnAddressClaim, 255));
     timer.start(StepMs);
 }
@@ -133,7 +121,6 @@ void TN2KDeviceList::TimerTick() {
         timer.stop();
         state = nsIdle;
         current = 255;
-        UpdateExpecting();
         emit Changed();
         return;
     }
@@ -162,7 +149,6 @@ void TN2KDeviceList::TimerTick() {
     }
     if (state == nsIdle)
         timer.stop();
-    UpdateExpecting();
     emit Changed();
 }
 
@@ -246,7 +232,6 @@ void TN2KDeviceList::HandleProductInfo(const TSentence& sentence) {
     } else {
         timer.stop();
     }
-    UpdateExpecting();
     emit Changed();
     // The session changes input 1 and waits for the multiplexer's answer. It does so once this
     // sentence's dispatch has ended: the receive pump, which must deliver that answer, does

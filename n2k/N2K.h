@@ -105,8 +105,6 @@ private:
     // Chooses the next claimed address after the scan index, or ends the scan.
     bool ChooseNextDevice();
     void Send(const QString& text);
-    // Tells the session whether a scan is waiting for answers.
-    void UpdateExpecting();
 
     TSession& session;
     std::array<TN2KDevice, AddressCount> devices;
@@ -117,5 +115,4 @@ private:
     int scanIndex = 0;
     int retries = 0;
     QTimer timer; // the sequencing timer
-    bool expecting = false;
 };

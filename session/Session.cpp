@@ -90,20 +90,20 @@ TSession::TSession(IUser& aUser, QObject* parent)
     connect(&OVTimer, &QTimer::timeout, this, &TSession::OVTimerTimer);
     connect(&NmeaReadTimer, &QTimer::timeout, this, &TSession::NmeaReadTimerTimer);
     connect(comm.get(), &TComm::ConnectionLost, this, &TSession::OnConnectionLost);
-    // The pump sleeps while nothing is queued; the first received line wakes it. While someone
-    // waits for an answer, that line is dispatched at once rather than a tick later, so the
-    // answer is not held back; the lines that follow are taken by the ticks as ever.
+    // The pump sleeps while nothing is queued. The first line queued wakes it, and what is
+    // queued is taken at once: the link has gathered it meanwhile, an answer someone waits for
+    // is not held back, and a tick later would cost a second wake-up. The 20 ms ticks go on
+    // for as long as lines remain queued. Taken from a call of its own, since the signal may
+    // come from inside the UDP socket's handler, which a dispatched line may close.
     connect(comm.get(), &TComm::LinesQueued, this, [this] {
         if (NmeaReadTimer.isActive())
             return;
         NmeaReadTimer.start();
-        if (waits.empty() && repliesExpected == 0)
-            return;
         QMetaObject::invokeMethod(
             this,
             [this] {
                 if (NmeaReadTimer.isActive())
-                    DrainQueue(false);
+                    DrainQueue();
             },
             Qt::QueuedConnection);
     });
@@ -500,19 +500,18 @@ void TSession::CancelWaits() {
 // --- receiving ---------------------------------------------------------------------------
 
 bool TSession::NmeaReadTimerTimer() {
-    return DrainQueue(true);
+    return DrainQueue();
 }
 
-bool TSession::DrainQueue(bool sleepWhenEmpty) {
+bool TSession::DrainQueue() {
     bool took = false;
     QElapsedTimer budget;
     budget.start();
     while (!budget.hasExpired(PumpBudgetMs)) {
-        const std::optional<QByteArray> line = comm->PopLine();
+        const std::optional<QByteArray> line = comm->PopLineOrSleep();
         if (!line) {
             // Nothing left: sleep until the link queues the next line.
-            if (sleepWhenEmpty)
-                NmeaReadTimer.stop();
+            NmeaReadTimer.stop();
             break;
         }
         took = true;

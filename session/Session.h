@@ -165,10 +165,6 @@ public:
     // Ends every running wait with ECancelled (the program is closing).
     void CancelWaits();
 
-    // A job that waits for answers without a wait of its own (the NMEA 2000 scan) says so
-    // while it runs, so that the pump hands them over without delay.
-    void ExpectReplies(bool expect) { repliesExpected += expect ? 1 : -1; }
-
     // --- receiving ----------------------------------------------------------------------
     // One tick of the receive pump; true when lines were taken.
     bool NmeaReadTimerTimer();
@@ -261,7 +257,7 @@ signals:
 private:
     void OnConnectionLost();
     // Dispatches what is queued, for at most one tick's budget; true when lines were taken.
-    bool DrainQueue(bool sleepWhenEmpty);
+    bool DrainQueue();
     void HandleLoader(const TSentence& sentence);
     void HandleActivity(const TSentence& sentence);
     void EndConfigRead();
@@ -285,7 +281,6 @@ private:
         QString Line = {}; // the reply
     };
     std::vector<TWait> waits; // outermost first
-    int repliesExpected = 0;
     quint64 waitSerial = 0;
     bool cancelWaits = false;
     quint64 readyAnswers = 0; // "$PZRQRDY" sentences received

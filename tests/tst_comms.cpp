@@ -3,12 +3,14 @@
 #include "comms/Comms.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QNetworkDatagram>
 #include <QNetworkProxyFactory>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <charconv>
@@ -216,6 +218,9 @@ private slots:
     void PeerCloses();
     void CloseAndDestroy();
     void MillionLines();
+    void TrickleIsReadInBatches_data();
+    void TrickleIsReadInBatches();
+    void WritesAreNotHeldBack();
 };
 
 void TestComms::initTestCase() {
@@ -680,4 +685,74 @@ void TestComms::MillionLines() {
 }
 
 QTEST_GUILESS_MAIN(TestComms)
+void TestComms::TrickleIsReadInBatches_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("tcp") << "tcp";
+    QTest::newRow("serial") << "serial";
+}
+
+void TestComms::TrickleIsReadInBatches() {
+    // A link that hands over its lines one by one, a few milliseconds apart, as a serial
+    // adapter or a device sending each line on its own does. The consumer sleeps whenever it
+    // finds the queue empty; each wake-up must bring a batch of lines, not one line.
+    QFETCH(QString, kind);
+    constexpr int count = 100;
+    TComm comm;
+    auto peer = Connect(comm, kind);
+    QCOMPARE(comm.Mode(), ModeOf(kind));
+
+    TLines lines;
+    int wakeUps = 0;
+    // A plain event loop: QTRY would sleep between its looks and slow the trickle down.
+    QEventLoop loop;
+    connect(&comm, &TComm::LinesQueued, this, [&] {
+        ++wakeUps;
+        while (auto line = comm.PopLineOrSleep())
+            lines.append(*line);
+        if (lines.size() >= count)
+            loop.quit();
+    });
+    int sent = 0;
+    QTimer trickle;
+    trickle.setTimerType(Qt::PreciseTimer);
+    connect(&trickle, &QTimer::timeout, this, [&] {
+        peer->Send("$TRKL," + QByteArray::number(sent) + "\r\n");
+        if (++sent == count)
+            trickle.stop();
+    });
+    trickle.start(2);
+    QTimer::singleShot(PeerTimeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCOMPARE(lines.size(), count);
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(lines[i], "$TRKL," + QByteArray::number(i));
+    QVERIFY2(wakeUps <= count / 4, qPrintable(QStringLiteral("%1 wake-ups").arg(wakeUps)));
+}
+
+void TestComms::WritesAreNotHeldBack() {
+    // A light read lets the next bytes collect for a while; a line sent meanwhile still goes
+    // out at once, and its answer comes in at once. Each round lets the link fall quiet first,
+    // then makes it read a single line and sends straight away.
+    TComm comm;
+    TTcpPeer peer(comm);
+    QCOMPARE(comm.Mode(), mdTcp);
+    constexpr int rounds = 5;
+    qint64 slowest = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QTest::qWait(400); // longer than the link counts as talking after a write
+        peer.Send("$LIGHT," + QByteArray::number(round) + "\r\n");
+        QCOMPARE(WaitForLines(comm, 1), TLines({"$LIGHT," + QByteArray::number(round)}));
+        QElapsedTimer clock;
+        clock.start();
+        comm.SendLine(QStringLiteral("$PZRQVER"));
+        slowest = std::max(slowest, clock.elapsed());
+        const QByteArray wire("$PZRQVER*48\r\n\r\n"); // a line end more over TCP
+        QCOMPARE(peer.Take(wire.size()), wire);
+        peer.Send("$PZRQRDY\r\n");
+        QCOMPARE(WaitForLines(comm, 1), TLines({"$PZRQRDY"}));
+    }
+    // Held back, the send would wait out most of the 100 ms pause.
+    QVERIFY2(slowest < 50, qPrintable(QStringLiteral("slowest send %1 ms").arg(slowest)));
+}
+
 #include "tst_comms.moc"

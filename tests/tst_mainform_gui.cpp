@@ -222,6 +222,7 @@ private slots:
     void ViewFilter();
     void NoScrollKeepsOneLinePerAddress();
     void ScrollingViewKeepsLast101();
+    void FullViewKeepsItsScrollBarStill();
     void NewestLineAlwaysInView_data();
     void NewestLineAlwaysInView();
     void SendBoxAndHistory();
@@ -370,6 +371,34 @@ void TestMainForm::ScrollingViewKeepsLast101() {
     QCOMPARE(lines.last(), NmeaLine("$GPXTE,150").trimmed());
     // The view is scrolled to show the last lines.
     QVERIFY(NewestLineInView(rig.Ui().memNmea));
+}
+
+void TestMainForm::FullViewKeepsItsScrollBarStill() {
+    // Once the scrolling view holds its 101 lines, new lines push old ones out in place: the
+    // scroll bar neither jumps nor needs repainting, however many lines a redraw brings.
+    TRig rig;
+    QVERIFY(rig.ConnectAndRead());
+    QTest::mouseClick(rig.Ui().btnClear, Qt::LeftButton);
+    int next = 1;
+    const auto send = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            rig.sim->SendUnasked("$GPXTE," + QByteArray::number(next++));
+        const QString last = NmeaLine("$GPXTE," + QByteArray::number(next - 1)).trimmed();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ViewerLines().value(rig.ViewerLines().size() - 1), last,
+                                  Timeout);
+    };
+    send(101);
+    QScrollBar* bar = rig.Ui().memNmea->verticalScrollBar();
+    QSignalSpy moved(bar, &QScrollBar::valueChanged);
+    QSignalSpy resized(bar, &QScrollBar::rangeChanged);
+    for (const int count : {150, 10, 1, 300, 40})
+        send(count);
+    QCOMPARE(rig.ViewerLines().size(), 101);
+    QCOMPARE(rig.ViewerLines().first(),
+             NmeaLine("$GPXTE," + QByteArray::number(next - 101)).trimmed());
+    QVERIFY(NewestLineInView(rig.Ui().memNmea));
+    QCOMPARE(moved.count(), 0);
+    QCOMPARE(resized.count(), 0);
 }
 
 void TestMainForm::NewestLineAlwaysInView_data() {
