@@ -110,6 +110,15 @@ void ForEachConfigurationKey(TMuxSettings& s, TVisit&& visit) {
     integer(QStringLiteral("Device Instance Conv"), s.DevInst[DeviceConv], 0);
 }
 
+// A text cut to its field's length can end in blanks, which the file cannot keep: an entry's
+// value is read without the blanks around it. Dropped on reading, so that a saved model loads
+// back as it was.
+QStringView WithoutTrailingBlanks(QStringView text) {
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
 std::optional<qint32> ReadInteger(QStringView value) {
     QStringView digits = value;
     if (digits.startsWith(u"0x", Qt::CaseInsensitive))
@@ -154,9 +163,15 @@ std::optional<TModbus> ModbusFromEntry(QStringView value) {
     const std::optional<qint64> paramP = ParseSigned(items[5]);
     if (!slave || !reg || !reverse || !paramP)
         return std::nullopt;
-    return TModbus{quint8(*slave),      quint16(*reg),       FirstChar(items[2]),
-                   FirstChar(items[3]), quint8(*reverse),    quint8(*paramP),
-                   FirstChar(items[6]), FirstChar(items[7]), items[8].left(XdrIDLength).toString(),
+    return TModbus{quint8(*slave),
+                   quint16(*reg),
+                   FirstChar(items[2]),
+                   FirstChar(items[3]),
+                   quint8(*reverse),
+                   quint8(*paramP),
+                   FirstChar(items[6]),
+                   FirstChar(items[7]),
+                   WithoutTrailingBlanks(items[8].left(XdrIDLength)).toString(),
                    ModbusStatusUnknown};
 }
 
@@ -253,7 +268,8 @@ void TMuxConfig::LoadFromIni(const TIniFile& ini) {
             break;
         }
         case kfText:
-            *key.Text = value ? value->left(key.Length).toString() : QString();
+            *key.Text =
+                value ? WithoutTrailingBlanks(value->left(key.Length)).toString() : QString();
             break;
         }
     });

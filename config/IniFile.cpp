@@ -78,21 +78,36 @@ bool SameName(QStringView a, QStringView b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// Plain ASCII folded as the case-insensitive comparison folds it: letters to lower case.
+constexpr std::array<char16_t, 128> AsciiFold = [] {
+    std::array<char16_t, 128> table{};
+    for (int c = 0; c < 128; ++c)
+        table[c] = char16_t(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return table;
+}();
+
 // A hash under which names that SameName matches agree: it folds each code point as the
-// comparison does.
+// comparison does. Every lookup hashes its key, so keys in plain ASCII, as they all are in
+// practice, take a path with nothing to decide per character.
 size_t KeyHash(QStringView key) {
     size_t hash = 14695981039346656037ULL;
     const auto mix = [&hash](char32_t c) { hash = (hash ^ c) * 1099511628211ULL; };
-    for (qsizetype i = 0; i < key.size(); ++i) {
-        const QChar c = key[i];
-        if (c.unicode() < 0x80) { // plain ASCII, as keys are: folded here
-            const char16_t a = c.unicode();
-            mix(a >= u'A' && a <= u'Z' ? a + 32 : a);
-        } else if (c.isHighSurrogate() && i + 1 < key.size() && key[i + 1].isLowSurrogate()) {
-            mix(QChar::toCaseFolded(QChar::surrogateToUcs4(c, key[i + 1])));
-            ++i;
+    if (QtPrivate::isAscii(key)) {
+        for (const QChar c : key)
+            mix(AsciiFold[c.unicode()]);
+        return hash;
+    }
+    const char16_t* c = key.utf16();
+    const char16_t* const end = c + key.size();
+    while (c != end) {
+        const char16_t u = *c++;
+        if (u < 0x80) {
+            mix(AsciiFold[u]);
+        } else if (QChar::isHighSurrogate(u) && c != end && QChar::isLowSurrogate(*c)) {
+            mix(QChar::toCaseFolded(QChar::surrogateToUcs4(u, *c)));
+            ++c;
         } else {
-            mix(QChar::toCaseFolded(char32_t(c.unicode())));
+            mix(QChar::toCaseFolded(char32_t(u)));
         }
     }
     return hash;
@@ -100,19 +115,35 @@ size_t KeyHash(QStringView key) {
 
 } // namespace
 
+// Windows-1252 and Latin-1 agree on every byte below 0x80 and from 0xA0: Qt's Latin-1
+// conversion does the bulk, and only the blocks holding other characters are converted again
+// through the tables. Whole documents go through these, and a comparison per character made them
+// the slowest part of reading and writing one.
+constexpr qsizetype ConversionBlock = 64;
+
 QString DecodeWindows1252(QByteArrayView bytes) {
-    QString text(bytes.size(), Qt::Uninitialized);
+    QString text = QString::fromLatin1(bytes);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (const char b : bytes)
-        *out++ = DecodeTable[quint8(b)];
+    for (qsizetype at = 0; at < bytes.size(); at += ConversionBlock) {
+        const QByteArrayView block = bytes.sliced(at, qMin(ConversionBlock, bytes.size() - at));
+        if (QtPrivate::isAscii(QLatin1StringView(block)))
+            continue;
+        for (qsizetype i = 0; i < block.size(); ++i)
+            out[at + i] = DecodeTable[quint8(block[i])];
+    }
     return text;
 }
 
 QByteArray EncodeWindows1252(QStringView text) {
-    QByteArray bytes(text.size(), Qt::Uninitialized);
+    QByteArray bytes = text.toLatin1();
     char* out = bytes.data();
-    for (const QChar c : text)
-        *out++ = EncodeChar(c.unicode());
+    for (qsizetype at = 0; at < text.size(); at += ConversionBlock) {
+        const QStringView block = text.sliced(at, qMin(ConversionBlock, text.size() - at));
+        if (QtPrivate::isAscii(block))
+            continue;
+        for (qsizetype i = 0; i < block.size(); ++i)
+            out[at + i] = EncodeChar(block[i].unicode());
+    }
     return bytes;
 }
 
@@ -132,29 +163,33 @@ TIniFile TIniFile::ReadFile(const QString& fileName, bool* readable) {
 
 TIniFile TIniFile::FromBytes(QByteArrayView bytes) {
     TIniFile ini;
+    ini.source = bytes.toByteArray();
     ini.text = DecodeWindows1252(bytes);
     const QStringView text(ini.text);
 
-    // Two passes over the text: the lines of each part are counted first, so that each part
+    // The lines are found once, and each part's counted on the way, so that each part then
     // takes its lines in one piece.
-    const auto forEachLine = [text](auto&& visit) {
-        for (qsizetype from = 0; from < text.size();) {
-            qsizetype end = text.indexOf(u'\n', from);
-            // The last line break ends the last line; it does not start another one.
-            const qsizetype next = end < 0 ? text.size() : end + 1;
-            if (end < 0)
-                end = text.size();
-            const qsizetype length = end - from - (end > from && text[end - 1] == u'\r' ? 1 : 0);
-            visit(TLine{from, length, false}, HeaderName(text.mid(from, length)).has_value());
-            from = next;
-        }
+    struct TFound {
+        TLine Line;
+        bool Header;
     };
+    std::vector<TFound> found;
+    found.reserve(size_t(text.count(u'\n')) + 1);
     std::vector<qsizetype> counts{0}; // the preamble's lines, then each section's
-    forEachLine([&counts](const TLine&, bool header) {
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype end = text.indexOf(u'\n', from);
+        // The last line break ends the last line; it does not start another one.
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0)
+            end = text.size();
+        const qsizetype length = end - from - (end > from && text[end - 1] == u'\r' ? 1 : 0);
+        const bool header = HeaderName(text.mid(from, length)).has_value();
         if (header)
             counts.push_back(0);
         ++counts.back();
-    });
+        found.push_back({TLine{from, length, false}, header});
+        from = next;
+    }
     ini.preamble.reserve(size_t(counts[0]));
     ini.sections.resize(counts.size() - 1);
     for (size_t i = 1; i < counts.size(); ++i) {
@@ -162,19 +197,19 @@ TIniFile TIniFile::FromBytes(QByteArrayView bytes) {
         ini.sections[i - 1].Keys.reserve(size_t(counts[i] - 1));
     }
     TSection* section = nullptr;
-    forEachLine([&](const TLine& line, bool header) {
+    for (const auto& [line, header] : found) {
         if (header) {
             section = section ? section + 1 : ini.sections.data();
             const QStringView name = *HeaderName(ini.Text(line));
             section->Name = {name.data() - text.data(), name.size(), false};
         } else if (!section) {
             ini.preamble.push_back(line);
-            return;
+            continue;
         } else if (const std::optional<TLineEntry> entry = EntryOf(ini.Text(line))) {
             section->AddKey(KeyHash(entry->Key), qsizetype(section->Lines.size()));
         }
         section->Lines.push_back(line);
-    });
+    }
     return ini;
 }
 
@@ -198,22 +233,25 @@ qsizetype TIniFile::FindEntry(const TSection& section, QStringView key, size_t h
 }
 
 QByteArray TIniFile::ToBytes() const {
-    // Sized first and encoded in place: one buffer, however long the document.
+    // Every character has one byte, so a line's bytes lie where its characters do: the lines
+    // that were read are copied from the bytes they were read from, the program's own from its
+    // text encoded once.
+    const QByteArray writtenBytes = EncodeWindows1252(written);
     qsizetype size = 0;
-    const auto measure = [&](const std::vector<TLine>& lines) {
+    const auto measure = [&size](const std::vector<TLine>& lines) {
         for (const TLine& line : lines)
-            size += Text(line).size() + 2;
+            size += line.Length + 2;
     };
     measure(preamble);
     for (const TSection& section : sections)
         measure(section.Lines);
 
-    QByteArray bytes(size, Qt::Uninitialized);
-    char* out = bytes.data();
+    QByteArray result(size, Qt::Uninitialized);
+    char* out = result.data();
     const auto add = [&](const std::vector<TLine>& lines) {
         for (const TLine& line : lines) {
-            for (const QChar c : Text(line))
-                *out++ = EncodeChar(c.unicode());
+            const char* from = (line.Written ? writtenBytes : source).constData() + line.Start;
+            out = std::copy_n(from, line.Length, out);
             *out++ = '\r';
             *out++ = '\n';
         }
@@ -221,7 +259,7 @@ QByteArray TIniFile::ToBytes() const {
     add(preamble);
     for (const TSection& section : sections)
         add(section.Lines);
-    return bytes;
+    return result;
 }
 
 void TIniFile::WriteFile(const QString& fileName) const {

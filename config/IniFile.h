@@ -95,9 +95,10 @@ private:
     const TSection* FindSection(QStringView name) const;
     TSection& AppendSection(QStringView name);
 
-    QString text;    // what was read, decoded
-    QString written; // the lines and names the program wrote, one after the other; a line
-                     // replaced later leaves its text here unused
+    QByteArray source; // what was read
+    QString text;      // the same, decoded
+    QString written;   // the lines and names the program wrote, one after the other; a line
+                       // replaced later leaves its text here unused
     std::vector<TLine> preamble; // lines before the first section
     std::vector<TSection> sections;
 };

@@ -150,6 +150,7 @@ private slots:
     void HexGroups();
     void MissingFileGivesDefaults();
     void SixtyRoutes();
+    void CutTextsLoadBackAsSaved();
 
     void SaveWritesTheFormat();
     void RoundTripIsByteIdentical();
@@ -182,6 +183,19 @@ void TestConfigFile::Windows1252() {
     QCOMPARE(EncodeWindows1252(u"\u20AC\u2018\u0192x"), QByteArray("\x80\x91\x83x"));
     // No Windows-1252 form: the control character U+0080 (0x80 is the euro sign) and CJK.
     QCOMPARE(EncodeWindows1252(u"\u0080\u4E2D"), QByteArray("??"));
+
+    // Long texts are converted in blocks: a character is converted wherever it stands.
+    for (const qsizetype at : {0, 62, 63, 64, 65, 127, 128, 199}) {
+        QByteArray bytes(200, 'a');
+        bytes[at] = '\x80';
+        QString expected(200, u'a');
+        expected[at] = QChar(0x20AC);
+        QCOMPARE(DecodeWindows1252(bytes), expected);
+        QCOMPARE(EncodeWindows1252(expected), bytes);
+        expected[at] = QChar(0x4E2D);
+        bytes[at] = '?';
+        QCOMPARE(EncodeWindows1252(expected), bytes);
+    }
 }
 
 void TestConfigFile::IniReading() {
@@ -404,6 +418,30 @@ void TestConfigFile::SixtyRoutes() {
     const QByteArray saved = ReadBytes(file);
     QVERIFY(saved.contains("\r\nR60=GP060,0001,00,40,0000000000000000\r\n"));
     QCOMPARE(saved.count(",0001,00,40,0000000000000000\r\n"), 60);
+}
+
+// A text cut to its length may end in a blank, which a saved file cannot hold; were it kept,
+// saving and loading would give a different model than the one saved.
+void TestConfigFile::CutTextsLoadBackAsSaved() {
+    const QString file = Path("cut.ini");
+    QVERIFY(WriteBytes(file, Lines({"[Configuration]", "Talker ID1=G PS", "Talker ID2=G\fPS",
+                                    "Unique ID=BOAT NUMBER ONE", "[ModBus]",
+                                    "R1=1,100,H,I,0,0,,,ENGINE ROOM NO 1"})));
+    TMuxConfig loaded;
+    loaded.LoadFromFile(file);
+    QCOMPARE(loaded.TalkerID[0], "G");
+    QCOMPARE(loaded.TalkerID[1], "G");
+    QCOMPARE(loaded.UniqueID, "BOAT NUMBER");
+    QCOMPARE(loaded.ModbusMaps.value(0).XdrID, "ENGINE ROOM NO");
+
+    Save(loaded, file);
+    const QByteArray saved = ReadBytes(file);
+    TMuxConfig again;
+    again.LoadFromFile(file);
+    QVERIFY(static_cast<const TMuxSettings&>(again) == static_cast<const TMuxSettings&>(loaded));
+    QCOMPARE(again.ModbusMaps, loaded.ModbusMaps);
+    Save(again, file);
+    QCOMPARE(ReadBytes(file), saved);
 }
 
 void TestConfigFile::SaveWritesTheFormat() {
