@@ -22,6 +22,10 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <atomic>
 #include <cstdio>
 #include <limits>
@@ -66,6 +70,16 @@ qint64 ResidentKiB() {
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+// The bytes the heap has handed out and not taken back: unlike the resident size, it does not
+// move with how the allocator keeps its free memory, so a steady rise is a leak.
+qint64 HeapInUseKiB() {
+#ifdef __GLIBC__
+    return qint64(mallinfo2().uordblks / 1024);
+#else
+    return -1;
+#endif
 }
 
 qsizetype OpenFiles() {
@@ -146,7 +160,7 @@ int main(int argc, char** argv) {
     }
 
     int reads = 0, writes = 0, failedJobs = 0, drops = 0;
-    qint64 rssStart = -1;
+    qint64 rssStart = -1, heapStart = -1;
     QElapsedTimer clock;
     clock.start();
     qint64 nextJob = JobEveryMs, nextDrop = DropEveryMs, nextReport = 60000;
@@ -154,13 +168,16 @@ int main(int argc, char** argv) {
     bool readNext = true;
 
     const auto report = [&](const char* when) {
-        std::printf("%s %5.1f min: sent %lld, received %lld, lost while connected %lld (out of "
-                    "order %lld), lost while reconnecting %lld, reads %d, writes %d, failed "
-                    "jobs %d, drops %d, RSS %lld KiB (%+lld since minute 1), open fds %lld\n",
-                    when, clock.elapsed() / 60000.0, qlonglong(sent.load()), qlonglong(received),
-                    qlonglong(lostConnected), qlonglong(disordered), qlonglong(lostOffline), reads,
-                    writes, failedJobs, drops, qlonglong(ResidentKiB()),
-                    qlonglong(rssStart < 0 ? 0 : ResidentKiB() - rssStart), qlonglong(OpenFiles()));
+        std::printf(
+            "%s %5.1f min: sent %lld, received %lld, lost while connected %lld (out of "
+            "order %lld), lost while reconnecting %lld, reads %d, writes %d, failed "
+            "jobs %d, drops %d, RSS %lld KiB (%+lld since minute 1), heap in use %lld "
+            "KiB (%+lld), open fds %lld\n",
+            when, clock.elapsed() / 60000.0, qlonglong(sent.load()), qlonglong(received),
+            qlonglong(lostConnected), qlonglong(disordered), qlonglong(lostOffline), reads, writes,
+            failedJobs, drops, qlonglong(ResidentKiB()),
+            qlonglong(rssStart < 0 ? 0 : ResidentKiB() - rssStart), qlonglong(HeapInUseKiB()),
+            qlonglong(heapStart < 0 ? 0 : HeapInUseKiB() - heapStart), qlonglong(OpenFiles()));
         std::fflush(stdout);
         return lostConnected + disordered;
     };
@@ -208,8 +225,10 @@ int main(int argc, char** argv) {
             // The simulator keeps every line it receives; that record is the bench's, not the
             // program's, so it must not count as the program's memory.
             sim.ClearReceived();
-            if (rssStart < 0)
+            if (rssStart < 0) {
                 rssStart = ResidentKiB();
+                heapStart = HeapInUseKiB();
+            }
             nextReport += 60000;
             report("  ");
         }
@@ -217,6 +236,7 @@ int main(int argc, char** argv) {
 
     stop = true;
     feeder.join();
+    sim.ClearReceived(); // as before every report
     const qint64 lost = report("end");
     std::printf("messages: %d connection lost (one per drop expected), %d other\n",
                 user.ConnectionsLost, user.Other);
