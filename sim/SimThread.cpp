@@ -2,24 +2,9 @@
 
 #include "nmea/Errors.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
-
-namespace {
-
-// Receives the wake-up for queued calls in the thread.
-class TSimThreadMailbox : public QObject {
-    Q_OBJECT
-public:
-    explicit TSimThreadMailbox(std::function<void()> onWake)
-        : wake(std::move(onWake)) {}
-    Q_INVOKABLE void Wake() { wake(); }
-
-private:
-    std::function<void()> wake;
-};
-
-} // namespace
 
 TSimThread::TSimThread() {
     if (!QCoreApplication::instance())
@@ -30,27 +15,40 @@ TSimThread::TSimThread() {
 }
 
 TSimThread::~TSimThread() {
-    Call([this] { loop->quit(); });
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+        // Under the lock: the thread cannot leave its loop, and take its dispatcher with it,
+        // before the wake-up is given.
+        dispatcher->wakeUp();
+    }
     worker.join();
 }
 
 void TSimThread::Post(TCall call, std::unique_lock<std::mutex>& lock) {
     (void)lock; // held: Drain takes it before anything else
     calls.push_back(std::move(call));
-    QMetaObject::invokeMethod(mailbox, "Wake", Qt::QueuedConnection);
+    // A wake-up given before the thread waits again is kept, so none is lost.
+    dispatcher->wakeUp();
 }
 
 void TSimThread::Run() {
-    QEventLoop eventLoop;
-    TSimThreadMailbox wakeUp([this] { Drain(); });
+    QEventLoop eventLoop; // gives the thread its event dispatcher
     {
         std::lock_guard lock(mutex);
-        mailbox = &wakeUp;
-        loop = &eventLoop;
+        dispatcher = QAbstractEventDispatcher::instance();
         ready = true;
     }
     finished.notify_all();
-    eventLoop.exec();
+    while (true) {
+        Drain();
+        {
+            std::lock_guard lock(mutex);
+            if (stopping)
+                break;
+        }
+        eventLoop.processEvents(QEventLoop::WaitForMoreEvents);
+    }
     Drain(); // a call that raced with the end still returns
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -73,5 +71,3 @@ void TSimThread::Drain() {
         finished.notify_all();
     }
 }
-
-#include "SimThread.moc"

@@ -7,13 +7,15 @@
 #include <thread>
 #include <type_traits>
 
-class QEventLoop;
-class QObject;
+class QAbstractEventDispatcher;
 
 // A thread with an event loop of its own, for a simulated device whose sockets must answer
 // while the caller blocks on its own waits. Call runs a function in that thread and waits for
 // it; objects made there by a call live there and must be destroyed there by a later call.
-// Hand-overs go through a standard mutex, so that ThreadSanitizer sees each one.
+// Hand-overs go through a standard mutex, so that ThreadSanitizer sees each one, and the
+// thread is woken through its event dispatcher rather than by an event posted to it: posting
+// would have the caller change the thread's event queue while the thread itself changes it
+// under a lock that ThreadSanitizer cannot see.
 class TSimThread {
 public:
     TSimThread();  // a QCoreApplication must exist
@@ -38,8 +40,8 @@ private:
     std::condition_variable finished;
     std::deque<TCall> calls;
     bool ready = false;
-    QObject* mailbox = nullptr;
-    QEventLoop* loop = nullptr;
+    bool stopping = false;
+    QAbstractEventDispatcher* dispatcher = nullptr;
     std::thread worker;
 };
 
